@@ -1,0 +1,67 @@
+# Native tree: Windows-free logic under sanitizers, fuzzers, offline tools, and the ctest driver.
+find_package(GTest REQUIRED)
+find_package(OpenSSL REQUIRED)   # an independent oracle for the cipher and digest, tests only
+enable_testing()
+
+set(TWG_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+add_library(twg_logic STATIC ${TWG_LOGIC_SOURCES})
+target_include_directories(twg_logic PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(twg_logic PUBLIC ${TWG_SANITIZE} -Wall -Wextra -g)
+target_link_options(twg_logic PUBLIC ${TWG_SANITIZE})
+
+file(GLOB TWG_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cc)
+add_executable(twg_unit_tests ${TWG_UNIT_TESTS})
+target_link_libraries(twg_unit_tests PRIVATE twg_logic GTest::gtest GTest::gtest_main OpenSSL::Crypto)
+include(GoogleTest)
+add_test(NAME unit COMMAND twg_unit_tests)
+
+# Offline tools, natively.
+foreach(tool ${TWG_TOOL_SOURCES})
+  get_filename_component(name ${tool} NAME_WE)
+  add_executable(${name} ${tool})
+  target_link_libraries(${name} PRIVATE twg_logic)
+endforeach()
+
+# Fuzz targets (libFuzzer needs clang). Each runs briefly as a test.
+file(GLOB TWG_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cc)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND TWG_FUZZERS)
+  foreach(src ${TWG_FUZZERS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src} ${TWG_LOGIC_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -g)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    add_test(NAME fuzz.${name} COMMAND ${name} -max_total_time=20 -rss_limit_mb=2048)
+  endforeach()
+endif()
+
+# Static checks of the two DLLs and the tests that run them under Wine.
+set(TWG_WIN32_DIR "" CACHE PATH "build tree of the 32-bit DLL")
+set(TWG_WIN64_DIR "" CACHE PATH "build tree of the 64-bit DLL")
+set(TWG_WINTEST_DIR "" CACHE PATH "build tree of the Wine test runner and stand-ins")
+if(TWG_WIN32_DIR AND TWG_WIN64_DIR)
+  add_test(NAME dll.exports COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exports.sh
+           ${TWG_WIN32_DIR}/TWGMsI.dll ${TWG_WIN64_DIR}/TWGMsI.dll ${CMAKE_SOURCE_DIR}/resources/exports.list)
+  add_test(NAME dll.imports COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports.sh
+           ${TWG_WIN32_DIR}/TWGMsI.dll ${CMAKE_SOURCE_DIR}/tests/imports.allowed)
+endif()
+if(TWG_WIN64_DIR AND TWG_WINTEST_DIR)
+  set(TWG_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh)
+  add_test(NAME wine.prefix COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh ${CMAKE_BINARY_DIR}/wine/template)
+  set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wineprefix)
+  # One ctest entry per subsystem file: tests/wine/<sub>_test.cc holds suites named <Sub>...
+  file(GLOB TWG_WINE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cc)
+  foreach(src ${TWG_WINE_FILES})
+    get_filename_component(sub ${src} NAME_WE)
+    string(REGEX REPLACE "_test$" "" sub ${sub})
+    string(SUBSTRING ${sub} 0 1 first)
+    string(TOUPPER ${first} first)
+    string(SUBSTRING ${sub} 1 -1 rest)
+    add_test(NAME wine.${sub} COMMAND ${TWG_WINE_RUN} ${CMAKE_BINARY_DIR}/wine ${sub} "${first}${rest}*")
+    set_tests_properties(wine.${sub} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT 1500
+      ENVIRONMENT "TWG_WIN64_DIR=${TWG_WIN64_DIR};TWG_WINTEST_DIR=${TWG_WINTEST_DIR};TWG_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  endforeach()
+  add_test(NAME package.demo COMMAND ${CMAKE_SOURCE_DIR}/package/check-demo.sh ${CMAKE_BINARY_DIR}/demo)
+  set_tests_properties(package.demo PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT 900
+    ENVIRONMENT "TWG_WIN64_DIR=${TWG_WIN64_DIR};TWG_WINE_TEMPLATE=${CMAKE_BINARY_DIR}/wine/template")
+endif()

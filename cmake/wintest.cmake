@@ -1,0 +1,37 @@
+# The 64-bit test runner that drives TWGMsI.dll through real installer sessions under wine64, and the
+# stand-ins for the outside components the library calls.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(TWG_WIN_STATIC -static -static-libgcc -static-libstdc++)
+file(GLOB TWG_HARNESS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/harness/*.cc)
+file(GLOB TWG_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cc)
+# The frame's session services are also linked in directly, so their boundaries (buffer sizes, the log
+# file, the code-page primitives) are tested against a real session from the runner itself.
+set(TWG_FRAME_UNDER_TEST ${CMAKE_SOURCE_DIR}/frame/action_frame.cc ${CMAKE_SOURCE_DIR}/frame/install_log.cc
+    ${CMAKE_SOURCE_DIR}/frame/path_chars.cc ${CMAKE_SOURCE_DIR}/frame/mbcs.cc ${CMAKE_SOURCE_DIR}/frame/log_time.cc)
+add_executable(twg_wine_tests ${TWG_HARNESS} ${TWG_WINE_TESTS} ${TWG_FRAME_UNDER_TEST})
+target_include_directories(twg_wine_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/wine
+                           ${CMAKE_SOURCE_DIR}/resources)
+target_compile_definitions(twg_wine_tests PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501)
+target_link_libraries(twg_wine_tests PRIVATE gtest msi advapi32 user32 shell32 ole32 oleaut32 version)
+target_link_options(twg_wine_tests PRIVATE ${TWG_WIN_STATIC})
+
+# Stand-ins: tests/standins/<name>.cc becomes <name>.exe; a folder tests/standins/<name>/ with its own
+# CMakeLists.txt builds anything more elaborate (COM servers, DLLs).
+file(GLOB TWG_STANDIN_EXES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/standins/*.cc)
+foreach(src ${TWG_STANDIN_EXES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/standins)
+  target_link_libraries(${name} PRIVATE user32 advapi32 ole32 oleaut32 uuid)
+  target_link_options(${name} PRIVATE ${TWG_WIN_STATIC})
+endforeach()
+file(GLOB TWG_STANDIN_DIRS CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/standins/*)
+foreach(dir ${TWG_STANDIN_DIRS})
+  if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
