@@ -1,0 +1,26 @@
+// SHA-1 (FIPS 180-1), the digest of the store's seal. Windows-free.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace twg {
+
+using Sha1Digest = std::array<std::uint8_t, 20>;
+
+class Sha1 {
+ public:
+  Sha1();
+  void Update(const void* data, std::size_t size);
+  Sha1Digest Final();
+
+ private:
+  void Block(const std::uint8_t* block);
+
+  std::uint32_t h_[5];
+  std::uint8_t buffer_[64];
+  std::size_t buffered_ = 0;
+  std::uint64_t total_ = 0;
+};
+
+}  // namespace twg
