@@ -17,7 +17,7 @@ target_link_libraries(TWGMsI PRIVATE msi advapi32 user32 shell32 ole32 oleaut32 
 
 foreach(tool ${TWG_TOOL_SOURCES})
   get_filename_component(name ${tool} NAME_WE)
-  add_executable(${name} ${tool} ${TWG_LOGIC_SOURCES})
+  add_executable(${name} ${tool} ${TWG_LOGIC_SOURCES} ${TWG_TOOL_LOGIC_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
 endforeach()

@@ -4,7 +4,7 @@ find_package(OpenSSL REQUIRED)   # an independent oracle for the cipher and dige
 enable_testing()
 
 set(TWG_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
-add_library(twg_logic STATIC ${TWG_LOGIC_SOURCES})
+add_library(twg_logic STATIC ${TWG_LOGIC_SOURCES} ${TWG_TOOL_LOGIC_SOURCES})
 target_include_directories(twg_logic PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(twg_logic PUBLIC ${TWG_SANITIZE} -Wall -Wextra -g)
 target_link_options(twg_logic PUBLIC ${TWG_SANITIZE})
@@ -22,12 +22,16 @@ foreach(tool ${TWG_TOOL_SOURCES})
   target_link_libraries(${name} PRIVATE twg_logic)
 endforeach()
 
+if(TARGET twgstore)
+  add_test(NAME tool.twgstore COMMAND ${CMAKE_SOURCE_DIR}/tests/twgstore-cli.sh $<TARGET_FILE:twgstore>)
+endif()
+
 # Fuzz targets (libFuzzer needs clang). Each runs briefly as a test.
 file(GLOB TWG_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cc)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND TWG_FUZZERS)
   foreach(src ${TWG_FUZZERS})
     get_filename_component(name ${src} NAME_WE)
-    add_executable(${name} ${src} ${TWG_LOGIC_SOURCES})
+    add_executable(${name} ${src} ${TWG_LOGIC_SOURCES} ${TWG_TOOL_LOGIC_SOURCES})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -g)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)

@@ -1,0 +1,69 @@
+// Backup exports of the protected store, read and written offline: decoding a stored export into
+// plain words, verifying every record and seal in it, and encoding an edited plain export so that the
+// registry editor can import it into the store. Windows-free; shares the store's own codec.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frame/mbcs.h"
+#include "protreg/reg_export.h"
+#include "protreg/value_codec.h"
+
+namespace twg {
+
+inline constexpr char kDefaultStorePrefix[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD";
+
+// "SR.dat": the enable flag and the random key half.
+struct StoreSeed {
+  std::uint32_t enable_flag = 0;
+  KeyHalf key_half{};
+};
+constexpr std::size_t kStoreSeedFileSize = 14;
+// False with a message when the file is not exactly the 14 bytes of a seed.
+[[nodiscard]] bool ParseStoreSeed(std::string_view file, StoreSeed* seed, std::string* message);
+std::string FormatStoreSeed(const StoreSeed& seed);
+
+struct StoreProblem {
+  int line = 0;
+  std::string key;  // the key's path, decoded as far as it decodes
+  std::string message;
+};
+
+struct StoreExportReport {
+  std::vector<StoreProblem> problems;
+  int sealed_items = 0;    // names and data that carried a seal
+  int verified_items = 0;  // of those, the ones whose seal verified
+};
+
+class StoreExport {
+ public:
+  StoreExport(const ValueCodec& codec, LeadBytes lead, std::string prefix = kDefaultStorePrefix)
+      : codec_(codec), lead_(lead), prefix_(std::move(prefix)) {}
+
+  // Keys below the prefix get their path, value names and data decoded (data with their inner types);
+  // the integrity records are left out. An item that does not decode is reported and left out.
+  RegExport Decode(const RegExport& stored, StoreExportReport* report) const;
+
+  // Every key's record against the key's subkey and value counts in the export, and every name's and
+  // datum's seal.
+  StoreExportReport Verify(const RegExport& stored) const;
+
+  // The reverse of Decode: names, data and paths below the prefix encoded, and every key given the
+  // record of its counts in the export. random() supplies the two random bytes of each datum.
+  [[nodiscard]] bool Encode(const RegExport& plain, const std::function<std::uint8_t()>& random,
+                            RegExport* stored, std::string* message) const;
+
+ private:
+  bool Covered(const std::string& path) const;
+  bool DecodePath(const std::string& stored, std::string* plain) const;
+  // A stored value: false when it does not decode; is_record tells the integrity record apart.
+  bool DecodeValue(const RegExportValue& stored, RegExportValue* plain, bool* is_record) const;
+
+  const ValueCodec& codec_;
+  LeadBytes lead_;
+  std::string prefix_;
+};
+
+}  // namespace twg
