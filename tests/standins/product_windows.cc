@@ -7,7 +7,9 @@
 //   --ignore-close  WM_CLOSE is recorded but the window stays (only ending the process removes it)
 //
 // Requests: WM_CLOSE closes the window ("close"); the registered stop message closes it too ("stop");
-// WM_QUIT sent as a message is recorded ("quit"); message 3034 is recorded ("3034").
+// WM_QUIT sent as a message is recorded ("quit"); message 3034 is recorded ("3034"). WM_QUIT posted to
+// the main thread ends the program with exit code 7 ("thread quit"); being ended from outside gives the
+// code the ender chose.
 #include <windows.h>
 
 #include <cstdio>
@@ -100,5 +102,10 @@ int main(int argc, char** argv) {
   }
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-  return 0;
+  FILE* f = std::fopen(g_log, "a");
+  if (f) {
+    std::fprintf(f, "thread quit\n");
+    std::fclose(f);
+  }
+  return 7;
 }

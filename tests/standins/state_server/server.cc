@@ -9,17 +9,10 @@
 
 #include "state_server.h"
 
-namespace {
-
-const CLSID kClsid = {0xCB0132A6, 0x52DA, 0x426A, {0x87, 0x01, 0xC8, 0x68, 0xB7, 0x24, 0xC5, 0x15}};
-const IID kIidOptionStore = {0x3A8F9289, 0x24A3, 0x429F, {0xA3, 0xD0, 0x39, 0x11, 0x6B, 0x7E, 0x7D, 0xB3}};
-const IID kIidOptionCollection = {0x5C87B60F, 0x1E8A, 0x4F6D, {0x89, 0x2B, 0x72, 0x21, 0x2A, 0x07, 0xFD, 0x83}};
-const IID kIidOptionEvents = {0xC69B3E0B, 0x1E98, 0x4492, {0xBA, 0xC9, 0xE6, 0x97, 0x6C, 0x2A, 0x5B, 0xD6}};
-
-HMODULE g_module;
-LONG g_objects;
-
 // --- The server's side of the interfaces: operations counted after IUnknown's three --------------------
+// Declared with external linkage: the sinks implementing IOptionEvents live in other modules, and an
+// interface private to this file would let the compiler assume it has no implementation at all.
+namespace state_server {
 
 struct IOptionItem;
 struct IOptionEvents : IUnknown {
@@ -41,6 +34,20 @@ struct IOptionStore : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetCollection(IOptionCollection** collection) = 0;
 };
+
+}  // namespace state_server
+
+namespace {
+
+using namespace state_server;
+
+const CLSID kClsid = {0xCB0132A6, 0x52DA, 0x426A, {0x87, 0x01, 0xC8, 0x68, 0xB7, 0x24, 0xC5, 0x15}};
+const IID kIidOptionStore = {0x3A8F9289, 0x24A3, 0x429F, {0xA3, 0xD0, 0x39, 0x11, 0x6B, 0x7E, 0x7D, 0xB3}};
+const IID kIidOptionCollection = {0x5C87B60F, 0x1E8A, 0x4F6D, {0x89, 0x2B, 0x72, 0x21, 0x2A, 0x07, 0xFD, 0x83}};
+const IID kIidOptionEvents = {0xC69B3E0B, 0x1E98, 0x4492, {0xBA, 0xC9, 0xE6, 0x97, 0x6C, 0x2A, 0x5B, 0xD6}};
+
+HMODULE g_module;
+LONG g_objects;
 
 // --- The record ---------------------------------------------------------------------------------------
 

@@ -1,0 +1,63 @@
+#include "versions/close_window.h"
+
+#include <cstdint>
+
+#include "frame/action_frame.h"
+#include "versions/shutdown_rules.h"
+
+namespace twg {
+namespace {
+
+constexpr DWORD kCloseCheckIntervalMs = 50;
+constexpr int kCloseChecks = 500;
+constexpr DWORD kProcessEndWaitMs = 1000;
+constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;
+
+void WaitForWindowToGo(HWND window) {
+  for (int check = 0; check < kCloseChecks && IsWindow(window); ++check) Sleep(kCloseCheckIntervalMs);
+}
+
+void EndProcess(DWORD process_id) {
+  if (process_id == 0) return;
+  ScopedHandle process(OpenProcess(kTerminateAccess, FALSE, process_id));
+  if (!process.valid()) return;
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, kProcessEndWaitMs);
+}
+
+}  // namespace
+
+bool CloseWindowAndProcess(HWND window) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  WaitForWindowToGo(window);
+  EndProcess(process_id);
+  return IsWindow(window) != FALSE;
+}
+
+void CloseWindowProcess(const char* class_name) {
+  CloseLoopGuard guard;
+  for (HWND window = FindWindowA(class_name, nullptr);
+       guard.ShouldClose(reinterpret_cast<std::uintptr_t>(window));
+       window = FindWindowA(class_name, nullptr)) {
+    guard.RoundEnded(CloseWindowAndProcess(window));
+  }
+}
+
+}  // namespace twg
+
+TWG_ACTION UINT __stdcall TWGCloseIntegrator(MSIHANDLE session) {
+  return twg::RunAction("TWGCloseIntegrator", [&] {
+    twg::CloseWindowProcess("VELIntegratorWnd");
+    return ERROR_SUCCESS;
+  }, ERROR_SUCCESS);
+}
+
+TWG_ACTION UINT __stdcall CheckForInUseFiles(MSIHANDLE session) {
+  return twg::RunAction("CheckForInUseFiles", [&] {
+    twg::CloseWindowProcess("GrdLog");
+    twg::CloseWindowProcess("CorrixStats");
+    return ERROR_SUCCESS;
+  }, ERROR_SUCCESS);
+}
