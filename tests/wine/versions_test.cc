@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -417,6 +418,300 @@ TEST(VersionsCloseWindows, CloseIntegratorEndsItsWindowAndProcess) {
   EXPECT_EQ(RunAction("TWGCloseIntegrator", {}, {}).result, static_cast<UINT>(ERROR_SUCCESS));
   EXPECT_EQ(integrator.process().ExitCode(), 0);
   EXPECT_TRUE(other.process().Running());
+  EXPECT_EQ(Lines(ReadFileText(log)), std::vector<std::string>{"VELIntegratorWnd close"});
+}
+
+// --- Earlier products: detection ------------------------------------------------------------------------
+
+constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kInstalledApps[] = "SOFTWARE\\Veltrane\\InstalledApps";
+constexpr char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char kMetaInstaller[] = "Software\\Veltrane\\MetaInstaller";
+constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+const char* const kOldCodes[] = {"{76D87D87-551D-3CA9-9E23-DCBD8DEDB2FA}", "{D0A24975-E06F-B62D-A0CE-65317DAF0213}",
+                                 "{7918CEFF-9028-3128-7AB4-580DCF81F618}"};
+
+void ForgetOldProducts() {
+  for (const char* code : kOldCodes) RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kUninstall) + code);
+}
+
+TEST(VersionsDetect, CheckForOldInstallNamesTheLastPresentProduct) {
+  struct Case {
+    std::vector<int> present;  // by table order; -1: the key without "UninstallString"
+    std::string name, detected;
+  } cases[] = {
+      {{}, "", ""},
+      {{0}, "Taskan Personal Firewall 2002", "TRUE"},
+      {{0, 2}, "Veltrane Desktop Firewall 2.0", "TRUE"},
+      {{1, 0}, "Taskan Personal Firewall 2.5", "TRUE"},
+      {{-1}, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.present.size() << " present, expecting " << c.name);
+    ForgetOldProducts();
+    for (int i : c.present) {
+      if (i < 0) {
+        RegSetString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + kOldCodes[0], "DisplayName", "no uninstall");
+      } else {
+        RegSetString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + kOldCodes[i], "UninstallString", "x");
+      }
+    }
+    auto run = RunAction("MsiCheckForOldInstall", {}, {"PREVIOUSPRODUCTNAME", "OLDINSTALLDETECTED"});
+    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(run.properties["PREVIOUSPRODUCTNAME"], c.name);
+    EXPECT_EQ(run.properties["OLDINSTALLDETECTED"], c.detected);
+  }
+  ForgetOldProducts();
+}
+
+TEST(VersionsDetect, PrevVerCheckFindsPredecessorAndSameProduct) {
+  std::string folder = NewTempDir("twg");
+  struct Case {
+    const char* brand_key;  // null: none
+    bool service_file;
+    bool recorded;
+    const char* prev;
+    const char* same;
+  } cases[] = {
+      {nullptr, false, false, "", ""},
+      {"@Corrix", false, false, "1", ""},
+      {"Corrix", true, true, "1", "1"},
+      {nullptr, false, true, "", ""},  // recorded, but the service program is gone
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.brand_key ? c.brand_key : "-") << c.service_file << c.recorded);
+    RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "@Corrix");
+    RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "Corrix");
+    RegDeleteValue(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard");
+    DeleteFileA((folder + "\\TWGSERV.EXE").c_str());
+    if (c.brand_key) RegSetString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + c.brand_key, "", "");
+    if (c.service_file) WriteFileText(folder + "\\TWGSERV.EXE", "x");
+    if (c.recorded) RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard", folder);
+    auto run = RunAction("TWGPrevVerCheck", {}, {"TWGPrevVersion", "TWGSameVersion"});
+    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(run.properties["TWGPrevVersion"], c.prev);
+    EXPECT_EQ(run.properties["TWGSameVersion"], c.same);
+  }
+  RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "Corrix");
+  RegDeleteValue(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard");
+}
+
+// --- The single-setup guard ---------------------------------------------------------------------------
+
+std::string OnlyInstance(const std::map<std::string, std::string>& properties) {
+  return RunAction("TWGIsInstallRunning", properties, {"ONLYINSTANCE"}).properties["ONLYINSTANCE"];
+}
+
+TEST(VersionsSingleSetup, AnotherProcessHoldingTheMutex) {
+  Process other_setup("\"" + StandinPath("named_object.exe") + "\" mutex TWGTestSetupMutex forever");
+  ASSERT_TRUE(WaitUntil([] {
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "TWGTestSetupMutex");
+    if (m) CloseHandle(m);
+    return m != nullptr;
+  }));
+  struct Case {
+    std::map<std::string, std::string> properties;
+    const char* only;
+  } cases[] = {
+      {{{"SINGLEINSTANCEMUTEXNAME", "TWGTestSetupMutex"}}, "No"},
+      {{{"SINGLEINSTANCEMUTEXNAME", "TWGTestSetupMutex"}, {"METAINSTALL", "0"}}, "No"},
+      {{{"SINGLEINSTANCEMUTEXNAME", "TWGTestSetupMutex"}, {"METAINSTALL", "1"}}, "Yes"},
+      {{{"SINGLEINSTANCEMUTEXNAME", "TWGTestSetupMutex"}, {"PREVIOUSPRODUCTNAME", "taskan personal FIREWALL 2002"}},
+       "Yes"},
+      {{{"SINGLEINSTANCEMUTEXNAME", "TWGTestSetupMutex"}, {"PREVIOUSPRODUCTNAME", "Taskan Personal Firewall 2.5"}},
+       "No"},
+      {{}, "Yes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.only);
+    EXPECT_EQ(OnlyInstance(c.properties), c.only);
+  }
+}
+
+// A second setup is a second installer process: this runner started again for the one test below, which
+// writes what TWGIsInstallRunning answered into the file named by TWG_SECOND_SETUP_RESULT.
+TEST(VersionsSingleSetup, SecondSetupProcess) {
+  const char* result_file = std::getenv("TWG_SECOND_SETUP_RESULT");
+  if (!result_file) GTEST_SKIP() << "only run as the second setup";
+  WriteFileText(result_file, OnlyInstance({{"SINGLEINSTANCEMUTEXNAME", "TWGTestOwnMutex"}}));
+}
+
+std::string SecondSetupAnswer() {
+  std::string result_file = NewTempDir("second") + "\\answer.txt";
+  char runner[MAX_PATH];
+  GetModuleFileNameA(nullptr, runner, MAX_PATH);
+  SetEnvironmentVariableA("TWG_SECOND_SETUP_RESULT", result_file.c_str());
+  RunProcess("\"" + std::string(runner) + "\" --gtest_filter=VersionsSingleSetup.SecondSetupProcess");
+  SetEnvironmentVariableA("TWG_SECOND_SETUP_RESULT", nullptr);
+  return ReadFileText(result_file);
+}
+
+bool MutexExists(const char* name) {
+  HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, name);
+  if (m) CloseHandle(m);
+  return m != nullptr;
+}
+
+// The mutex is created by the first setup's installer process and lives exactly as long as it does.
+TEST(VersionsSingleSetup, FirstSetupHoldsTheMutexWhileItsProcessLives) {
+  if (std::getenv("TWG_SECOND_SETUP_RESULT")) GTEST_SKIP();
+  {
+    Package package;
+    package.Action("TWGIsInstallRunning").Property("SINGLEINSTANCEMUTEXNAME", "TWGTestOwnMutex");
+    Session first(package.Build());
+    EXPECT_EQ(first.Do("TWGIsInstallRunning"), static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(first.Property("ONLYINSTANCE"), "Yes");
+    EXPECT_TRUE(MutexExists("TWGTestOwnMutex")) << "the first setup's mutex should stay after the action";
+    EXPECT_EQ(SecondSetupAnswer(), "No");
+  }
+  // The first setup's custom-action process has ended with its session, and the mutex with it.
+  EXPECT_TRUE(WaitUntil([] { return !MutexExists("TWGTestOwnMutex"); }));
+  EXPECT_EQ(SecondSetupAnswer(), "Yes");
+}
+
+// --- The shared main program -----------------------------------------------------------------------
+
+std::string FileVersion(const std::string& path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return "none";
+  std::vector<char> data(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
+      !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length)) {
+    return "none";
+  }
+  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(info->dwFileVersionLS)) + "." + std::to_string(LOWORD(info->dwFileVersionLS));
+}
+
+std::string TMainBuild(const std::string& version) {
+  std::string name = "tmain_" + version + ".exe";
+  std::replace(name.begin(), name.end(), '.', '_');
+  name.replace(name.size() - 4, 4, ".exe");
+  return StandinPath(name);
+}
+
+// Adds a row to the package's Binary table with the file's bytes as its stream.
+void AddBinary(const std::string& package_path, const std::string& name, const std::string& file) {
+  MSIHANDLE db = 0, view = 0, record = 0;
+  ASSERT_EQ(MsiOpenDatabaseA(package_path.c_str(), MSIDBOPEN_TRANSACT, &db), static_cast<UINT>(ERROR_SUCCESS));
+  ASSERT_EQ(MsiDatabaseOpenViewA(db, "SELECT `Name`, `Data` FROM `Binary`", &view), static_cast<UINT>(ERROR_SUCCESS));
+  record = MsiCreateRecord(2);
+  MsiRecordSetStringA(record, 1, name.c_str());
+  EXPECT_EQ(MsiRecordSetStreamA(record, 2, file.c_str()), static_cast<UINT>(ERROR_SUCCESS));
+  EXPECT_EQ(MsiViewModify(view, MSIMODIFY_INSERT, record), static_cast<UINT>(ERROR_SUCCESS));
+  MsiCloseHandle(record);
+  MsiViewClose(view);
+  MsiCloseHandle(view);
+  EXPECT_EQ(MsiDatabaseCommit(db), static_cast<UINT>(ERROR_SUCCESS));
+  MsiCloseHandle(db);
+}
+
+// A package that carries the current shared program (5.2.3.9) as the Binary row "TMain.exe".
+std::string PackageWithTMain(Package package) {
+  std::string path = package.Build();
+  AddBinary(path, "TMain.exe", TMainBuild("5.2.3.9"));
+  return path;
+}
+
+// A shared folder holding "TMain.exe" of the given version ("" for none), recorded in the registry.
+std::string SharedFolderWith(const std::string& version) {
+  std::string folder = NewTempDir("shared");
+  if (!version.empty()) CopyFileA(TMainBuild(version).c_str(), (folder + "\\TMain.exe").c_str(), FALSE);
+  RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Veltrane Shared Directory", folder + "\\");
+  return folder;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> TemporaryPatchFiles() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::vector<std::string> names;
+  for (const auto& name : FilesIn(temp)) {
+    if (name.rfind("TWGT", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+TEST(VersionsSharedProgram, VersionRuleDecidesReplacementAndKeepsTheBackup) {
+  struct Case {
+    const char* present;
+    bool replaced;
+  } cases[] = {{"5.1.0.7", false}, {"5.2.3.9", false}, {"5.0.9.9", true}, {"4.9.9.99", true}, {"6.0.0.10", true}};
+  std::string package = PackageWithTMain(Package().Action("MsiExtractAndPatchTMain"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.present);
+    std::string folder = SharedFolderWith(c.present);
+    Session session(package);
+    EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_SUCCESS));
+    if (c.replaced) {
+      EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{"TMain.bak", "TMain.exe"}));
+      EXPECT_EQ(FileVersion(folder + "\\TMain.exe"), "5.2.3.9");
+      EXPECT_EQ(FileVersion(folder + "\\TMain.bak"), c.present);
+    } else {
+      EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"TMain.exe"});
+      EXPECT_EQ(FileVersion(folder + "\\TMain.exe"), c.present);
+    }
+    EXPECT_EQ(TemporaryPatchFiles(), std::vector<std::string>{});
+  }
+}
+
+TEST(VersionsSharedProgram, FailuresNeverLeaveTheFolderWithoutTheProgram) {
+  std::string package = PackageWithTMain(Package().Action("MsiExtractAndPatchTMain"));
+  {
+    SCOPED_TRACE("shared folder not recorded");
+    RegDeleteValue(HKEY_LOCAL_MACHINE, kInstalledApps, "Veltrane Shared Directory");
+    Session session(package);
+    EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
+  }
+  {
+    SCOPED_TRACE("no program in the shared folder: nothing is put there");
+    std::string folder = SharedFolderWith("");
+    Session session(package);
+    EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{});
+  }
+  {
+    SCOPED_TRACE("a backup from before blocks the move: the old program stays");
+    std::string folder = SharedFolderWith("5.0.9.9");
+    CopyFileA(TMainBuild("4.9.9.99").c_str(), (folder + "\\TMain.bak").c_str(), FALSE);
+    Session session(package);
+    EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
+    EXPECT_EQ(FileVersion(folder + "\\TMain.exe"), "5.0.9.9");
+    EXPECT_EQ(FileVersion(folder + "\\TMain.bak"), "4.9.9.99");
+  }
+  {
+    SCOPED_TRACE("the package carries no copy");
+    std::string folder = SharedFolderWith("5.0.9.9");
+    Session session(Package().Action("MsiExtractAndPatchTMain").Build());
+    EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"TMain.exe"});
+    EXPECT_EQ(FileVersion(folder + "\\TMain.exe"), "5.0.9.9");
+  }
+  EXPECT_EQ(TemporaryPatchFiles(), std::vector<std::string>{});
+}
+
+TEST(VersionsSharedProgram, IntegratorIsClosedBeforeThePatch) {
+  std::string log = NewTempDir("integrator") + "\\log.txt";
+  ProductWindows integrator(log, {"VELIntegratorWnd"});
+  std::string folder = SharedFolderWith("5.0.9.9");
+  Session session(PackageWithTMain(Package().Action("MsiExtractAndPatchTMain")));
+  EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_SUCCESS));
+  EXPECT_EQ(integrator.process().ExitCode(), 0);
   EXPECT_EQ(Lines(ReadFileText(log)), std::vector<std::string>{"VELIntegratorWnd close"});
 }
 
