@@ -94,6 +94,18 @@ std::vector<std::string> CreationCandidates(const LeadBytes& lead, const std::st
   return candidates;
 }
 
+bool NamesSubstitutedDrive(const char* targets, std::size_t length) {
+  static const char kDosPrefix[] = "\\??\\";
+  std::size_t start = 0;
+  while (start < length && targets[start] != '\0') {
+    std::size_t end = start;
+    while (end < length && targets[end] != '\0') ++end;
+    if (end - start >= 4 && std::memcmp(targets + start, kDosPrefix, 4) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 std::string JoinPath(const LeadBytes& lead, const std::string& folder, const char* name) {
   std::string path = folder;
   if (path.empty() || FindLastChar(lead, path.c_str(), '\\') != &path.back()) path += '\\';

@@ -60,6 +60,10 @@ std::vector<std::string> PathAndParents(const LeadBytes& lead, const std::string
 // folder given without its trailing backslash is treated the same.
 std::vector<std::string> CreationCandidates(const LeadBytes& lead, const std::string& folder);
 
+// The answer of QueryDosDeviceA for a drive: texts each ended by a NUL, length bytes in all. A
+// substituted drive names a DOS path ("\??\C:\windows") where a real one names a device.
+bool NamesSubstitutedDrive(const char* targets, std::size_t length);
+
 // folder + "\" (unless it already ends with one) + name.
 std::string JoinPath(const LeadBytes& lead, const std::string& folder, const char* name);
 

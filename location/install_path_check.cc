@@ -62,8 +62,12 @@ bool OnSubstitutedDrive(const FolderUnderTest& f) { return IsSubstDrive(f.root.c
 bool NotOnFixedDrive(const FolderUnderTest& f) { return GetDriveTypeA(f.root.c_str()) != DRIVE_FIXED; }
 
 bool InMyDocuments(const FolderUnderTest& f) {
-  char documents[MAX_PATH];
-  return MyDocumentsFolder(documents) && IsPathWithin(documents, f.copy.c_str());
+  char found[MAX_PATH];
+  if (!MyDocumentsFolder(found)) return false;
+  // Some shells hand the folder back with a trailing backslash.
+  std::string documents = found;
+  StripTrailingBackslash(f.lead, documents);
+  return IsPathWithin(documents.c_str(), f.copy.c_str());
 }
 
 // Folders below Program Files are the normal choice; only the folder itself is refused.

@@ -24,12 +24,7 @@ bool IsSubstDriveNt(char letter) {
   const char device[] = {letter, ':', '\0'};
   char targets[2000];
   const DWORD length = query(device, targets, sizeof targets);
-  if (length == 0) return false;
-  // A list of texts, each ended by a NUL, the list by a second NUL.
-  for (const char* p = targets; p < targets + length && *p; p += std::strlen(p) + 1) {
-    if (std::strncmp(p, "\\??\\", 4) == 0) return true;
-  }
-  return false;
+  return length != 0 && NamesSubstitutedDrive(targets, length);
 }
 
 bool IsSubstDrive9x(char letter) {

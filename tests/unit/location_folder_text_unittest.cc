@@ -164,6 +164,20 @@ TEST(LocationFolderText, CreationCandidates) {
   EXPECT_EQ(CreationCandidates(kCp932, "C:\\" HYOU), (V{"C:\\" HYOU "\\", "C:\\"}));
 }
 
+TEST(LocationFolderText, SubstitutedDriveAnswer) {
+  struct Case {
+    std::string targets;
+    bool substituted;
+  } cases[] = {
+      {std::string("\\??\\C:\\windows\0\0", 17), true},
+      {std::string("\\Device\\HarddiskVolume1\0\0", 26), false},
+      {std::string("\\Device\\HarddiskVolume1\0\\??\\D:\\x\0\0", 35), true},  // a later name counts
+      {std::string("\\??", 3), false},                                                // cut short
+      {std::string(), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NamesSubstitutedDrive(c.targets.data(), c.targets.size()), c.substituted);
+}
+
 TEST(LocationFolderText, JoinAndBoundedCopy) {
   EXPECT_EQ(JoinPath(kSingleByte, "C:\\A", "f.txt"), "C:\\A\\f.txt");
   EXPECT_EQ(JoinPath(kSingleByte, "C:\\A\\", "f.txt"), "C:\\A\\f.txt");
