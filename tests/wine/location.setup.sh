@@ -52,7 +52,7 @@ wineserver -w 2>/dev/null || true
 
 # Double-byte folders need the system code page 932, which a Wine process takes from the Unix locale it
 # starts under (a child started from inside Wine keeps its parent's). So the code-page-932 tests run
-# here, in a runner of their own, and the main runner's LocationCp932Run checks what they wrote. Wine
+# here, in a runner of their own, and the main runner's LocationDbcsRun checks what they wrote. Wine
 # needs the Unix locale itself to name files in double-byte characters; a private copy serves where the
 # machine has not generated it.
 if [ -n "${TWG_WINTEST_DIR:-}" ]; then
@@ -62,7 +62,7 @@ if [ -n "${TWG_WINTEST_DIR:-}" ]; then
   cp932_log=$prefix/drive_c/location-cp932.log
   status=0
   LC_ALL=ja_JP.UTF-8 wine "$TWG_WINTEST_DIR/twg_wine_tests.exe" \
-    --gtest_filter='LocationCp932.*:LocationCodePage.*' >"$cp932_log" 2>&1 || status=$?
+    --gtest_filter='LocationDbcs.*:LocationCodePage.*' >"$cp932_log" 2>&1 || status=$?
   echo "exit status $status" >>"$cp932_log"
   wineserver -w 2>/dev/null || true
 fi

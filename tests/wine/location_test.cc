@@ -491,9 +491,10 @@ TEST(LocationForms, SystemAttributeReplacesTheOthers) {
 // --- Double-byte folders ----------------------------------------------------------------------------
 
 // Code page 932 comes from the Unix locale a Wine process starts under, and a process started from
-// inside Wine keeps its parent's; so location.setup.sh runs LocationCp932 and LocationCodePage in a runner
-// of their own under LC_ALL=ja_JP.UTF-8, and LocationCp932Run checks its outcome.
-TEST(LocationCp932, DoubleByteFoldersAreRefused) {
+// inside Wine keeps its parent's; so location.setup.sh runs LocationDbcs and LocationCodePage in a runner
+// of their own under LC_ALL=ja_JP.UTF-8, and LocationDbcsRun checks its outcome. That runner also has
+// the Unix locale itself, without which Wine cannot name files in double-byte characters.
+TEST(LocationDbcs, DoubleByteFoldersAreRefused) {
   if (GetACP() != 932) GTEST_SKIP() << "runs in the code page 932 runner";
   StandardMachine();
   ExpectVerdicts({
@@ -504,7 +505,7 @@ TEST(LocationCp932, DoubleByteFoldersAreRefused) {
   });
 }
 
-TEST(LocationCp932, DoubleByteTrailBackslashIsNoSeparator) {
+TEST(LocationDbcs, DoubleByteTrailBackslashIsNoSeparator) {
   if (GetACP() != 932) GTEST_SKIP() << "runs in the code page 932 runner";
   // The trail byte 0x5C of the last character is no trailing backslash: the probe file goes below it.
   // Taken for one, the probe would name "<kanji>DeleteThisFile.txt" beside the folder; a folder of that
@@ -519,18 +520,18 @@ TEST(LocationCp932, DoubleByteTrailBackslashIsNoSeparator) {
   EXPECT_FALSE(FileExists(dir + "\\\x83\x65"));
 }
 
-TEST(LocationCp932Run, CodePage932RunnerPassed) {
+TEST(LocationDbcsRun, CodePage932RunnerPassed) {
   if (GetACP() == 932) GTEST_SKIP() << "this is the code page 932 runner";
   const std::string log = ReadFileText("C:\\location-cp932.log");
   ASSERT_FALSE(log.empty()) << "location.setup.sh did not run the code page 932 runner";
   EXPECT_NE(log.find("exit status 0"), std::string::npos) << log;
   EXPECT_EQ(log.find("SKIPPED"), std::string::npos) << log;
-  EXPECT_NE(log.find("LocationCp932.DoubleByteFoldersAreRefused"), std::string::npos) << log;
+  EXPECT_NE(log.find("LocationDbcs.DoubleByteFoldersAreRefused"), std::string::npos) << log;
 }
 
 // Fails in the code page 932 runner when the locale did not give it that code page, so that its suite
 // cannot pass by skipping.
-TEST(LocationCodePage, Cp932RunnerHasCodePage932) {
+TEST(LocationCodePage, SecondRunnerHasCodePage932) {
   if (std::getenv("LC_ALL") == nullptr || std::string(std::getenv("LC_ALL")) != "ja_JP.UTF-8") {
     GTEST_SKIP() << "checked in the code page 932 runner";
   }
