@@ -12,7 +12,8 @@ file(GLOB TWG_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test
 # file, the code-page primitives) are tested against a real session from the runner itself.
 set(TWG_FRAME_UNDER_TEST ${CMAKE_SOURCE_DIR}/frame/action_frame.cc ${CMAKE_SOURCE_DIR}/frame/install_log.cc
     ${CMAKE_SOURCE_DIR}/frame/path_chars.cc ${CMAKE_SOURCE_DIR}/frame/mbcs.cc ${CMAKE_SOURCE_DIR}/frame/log_time.cc)
-add_executable(twg_wine_tests ${TWG_HARNESS} ${TWG_WINE_TESTS} ${TWG_FRAME_UNDER_TEST})
+add_executable(twg_wine_tests ${TWG_HARNESS} ${TWG_WINE_TESTS} ${TWG_FRAME_UNDER_TEST}
+               ${TWG_PROTREG_UNDER_TEST})
 target_include_directories(twg_wine_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/wine
                            ${CMAKE_SOURCE_DIR}/resources)
 target_compile_definitions(twg_wine_tests PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501)
