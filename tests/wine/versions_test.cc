@@ -115,7 +115,8 @@ std::multiset<std::string> LineSet(const std::string& text) {
 // answer of the list (IDRETRY, IDCANCEL, IDOK...), and the moment it appeared is kept.
 class BoxAnswerer {
  public:
-  explicit BoxAnswerer(std::vector<int> answers) : answers_(std::move(answers)), start_(Clock::now()) {
+  explicit BoxAnswerer(std::vector<int> answers, std::string text_part = "")
+      : answers_(std::move(answers)), text_part_(std::move(text_part)), start_(Clock::now()) {
     thread_ = std::thread([this] { Run(); });
   }
   ~BoxAnswerer() {
@@ -145,9 +146,13 @@ class BoxAnswerer {
     while (!stop_) {
       HWND box = FindWindowA("#32770", nullptr);
       if (box && box != last && IsWindowVisible(box)) {
-        last = box;
         std::string text;
         EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text));
+        if (text.empty() || text.find(text_part_) == std::string::npos) {
+          Sleep(50);
+          continue;
+        }
+        last = box;
         {
           std::lock_guard<std::mutex> lock(mutex_);
           seen_at_.push_back(SecondsSince(start_));
@@ -160,6 +165,7 @@ class BoxAnswerer {
     }
   }
   std::vector<int> answers_;
+  std::string text_part_;  // only boxes whose text holds this are answered
   Clock::time_point start_;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
@@ -713,6 +719,148 @@ TEST(VersionsSharedProgram, IntegratorIsClosedBeforeThePatch) {
   EXPECT_EQ(session.Do("MsiExtractAndPatchTMain"), static_cast<UINT>(ERROR_SUCCESS));
   EXPECT_EQ(integrator.process().ExitCode(), 0);
   EXPECT_EQ(Lines(ReadFileText(log)), std::vector<std::string>{"VELIntegratorWnd close"});
+}
+
+// --- Removing an earlier product with its own uninstaller --------------------------------------------------
+
+// Installs old_product_<n>.msi for real; its uninstall key is what the actions look for.
+void InstallOldProduct(int n) {
+  std::string package = StandinPath("old_product_" + std::to_string(n) + ".msi");
+  ASSERT_EQ(RunProcess("msiexec /i \"" + package + "\" /qn"), 0) << package;
+  ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, std::string(kUninstall) + kOldCodes[n - 1], "UninstallString").exists);
+}
+
+bool OldProductInstalled(int n) {
+  return RegGet(HKEY_LOCAL_MACHINE, "Software\\TWGTest\\OldProducts", std::to_string(n)).exists;
+}
+
+void RemoveOldProductIfThere(int n) {
+  if (OldProductInstalled(n)) RunProcess(std::string("msiexec /x") + kOldCodes[n - 1] + " /qn");
+}
+
+// The machine as the meta-installer leaves it: its key exists, this install's media are in C:\media\.
+class VersionsOldProduct : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegSetString(HKEY_CURRENT_USER, kMetaInstaller, "Launcher", "meta");
+    RegDeleteValue(HKEY_CURRENT_USER, kMetaInstaller, "ResumePrevious");
+    RegDeleteValue(HKEY_LOCAL_MACHINE, kRunOnceKey, "LaunchVXFInstall");
+    ForgetOldProducts();
+  }
+  void TearDown() override {
+    for (int n = 1; n <= 3; ++n) RemoveOldProductIfThere(n);
+    RegDeleteValue(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard");
+    RegDeleteValue(HKEY_LOCAL_MACHINE, kRunOnceKey, "LaunchVXFInstall");
+  }
+  static UINT RunUninstallOldVersion() {
+    Session session(PackageWithTMain(Package().Action("MsiUninstallOldVersion").Property("SourceDir", "C:\\media\\")));
+    return session.Do("MsiUninstallOldVersion");
+  }
+  static std::string LaunchCommand() { return RegGet(HKEY_LOCAL_MACHINE, kRunOnceKey, "LaunchVXFInstall").text(); }
+  static RegValue ResumePrevious() { return RegGet(HKEY_CURRENT_USER, kMetaInstaller, "ResumePrevious"); }
+};
+
+TEST_F(VersionsOldProduct, NothingToRemove) {
+  std::string folder = SharedFolderWith("5.0.9.9");
+  EXPECT_EQ(RunUninstallOldVersion(), static_cast<UINT>(ERROR_SUCCESS));
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"TMain.exe"});  // not even patched
+  EXPECT_FALSE(ResumePrevious().exists);
+  EXPECT_EQ(LaunchCommand(), "");
+}
+
+TEST_F(VersionsOldProduct, RemovesTheLastPresentAndPutsTheProgramBack) {
+  InstallOldProduct(1);
+  InstallOldProduct(3);
+  RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard", "C:\\TWG");
+  std::string folder = SharedFolderWith("5.0.9.9");
+  BoxAnswerer no_box_expected({IDCANCEL});
+
+  EXPECT_EQ(RunUninstallOldVersion(), static_cast<UINT>(ERROR_SUCCESS));
+  EXPECT_FALSE(OldProductInstalled(3));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstall) + kOldCodes[2]));
+  EXPECT_TRUE(OldProductInstalled(1));
+  EXPECT_EQ(LaunchCommand(), "C:\\media\\setup.exe");
+  // No restart follows: the resume mark is gone and the program the old product used is back.
+  EXPECT_FALSE(ResumePrevious().exists);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"TMain.exe"});
+  EXPECT_EQ(FileVersion(folder + "\\TMain.exe"), "5.0.9.9");
+  EXPECT_TRUE(no_box_expected.seen_at().empty());
+}
+
+// Product 2's removal takes this product's "InstalledApps" entry along: the user is asked to restart and
+// Windows restarts. Under Wine a restart is handed to the system folder's "wineboot.exe"; the test puts
+// the recording stand-in there (this test group's prefix is a copy of its own), so the restart is seen
+// without ending the test run.
+class RecordedRestart {
+ public:
+  RecordedRestart() {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    wineboot_ = std::string(system) + "\\wineboot.exe";
+    saved_ = wineboot_ + ".twgsaved";
+    calls_ = std::string(system) + "\\wineboot-calls.txt";
+    DeleteFileA(calls_.c_str());
+    EXPECT_TRUE(MoveFileA(wineboot_.c_str(), saved_.c_str()));
+    EXPECT_TRUE(CopyFileA(StandinPath("wineboot.exe").c_str(), wineboot_.c_str(), FALSE));
+    RegSetString(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "wineboot.exe", "native");
+  }
+  ~RecordedRestart() {
+    RegDeleteValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "wineboot.exe");
+    DeleteFileA(wineboot_.c_str());
+    MoveFileA(saved_.c_str(), wineboot_.c_str());
+  }
+  std::vector<std::string> Calls() const { return Lines(ReadFileText(calls_)); }
+
+ private:
+  std::string wineboot_, saved_, calls_;
+};
+
+TEST_F(VersionsOldProduct, RestartWhenTheRemovalTookThisProductsEntry) {
+  struct Case {
+    const char* version;
+    DWORD shared_count;  // other products' references to the shared program (0: no value)
+    const char* restart;
+    bool backup_kept;
+  } cases[] = {
+      {"winxp", 0, "C:\\windows\\system32\\wineboot.exe --kill", false},
+      {"win98", 1, "C:\\windows\\system32\\wineboot.exe --end-session", true},
+  };
+  RecordedRestart restart;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version);
+    InstallOldProduct(2);
+    ASSERT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard").exists);
+    std::string folder = SharedFolderWith("5.0.9.9");
+    RegDeleteTree(HKEY_LOCAL_MACHINE, kSharedDlls);
+    if (c.shared_count) RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, folder + "\\TMain.exe", c.shared_count);
+    std::vector<std::string> calls_before = restart.Calls();
+
+    BoxAnswerer answerer({IDOK}, "You must restart your system");
+    {
+      ScopedWindowsVersion version(c.version);
+      EXPECT_EQ(RunUninstallOldVersion(), static_cast<UINT>(ERROR_SUCCESS));
+    }
+    EXPECT_FALSE(OldProductInstalled(2));
+    ASSERT_EQ(answerer.texts().size(), 1u);
+    EXPECT_EQ(answerer.texts()[0],
+              "You must restart your system for the configuration changes to take effect.\n"
+              "Please save any unsaved data before continuing. Click OK to restart now.");
+    // The restart is handed over without waiting for it.
+    EXPECT_TRUE(WaitUntil([&] { return restart.Calls().size() > calls_before.size(); }));
+    std::vector<std::string> calls = restart.Calls();
+    ASSERT_EQ(calls.size(), calls_before.size() + 1);
+    EXPECT_EQ(calls.back(), c.restart);
+    // After the restart the install resumes: the mark stays and setup runs once from the media.
+    EXPECT_EQ(ResumePrevious().type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(ResumePrevious().data, std::string("\x01\x00\x00\x00", 4));
+    EXPECT_EQ(LaunchCommand(), "C:\\media\\setup.exe");
+    // The new program stays; its backup goes unless another product still counts a reference.
+    EXPECT_EQ(FileVersion(folder + "\\TMain.exe"), "5.2.3.9");
+    EXPECT_EQ(FilesIn(folder), c.backup_kept ? (std::vector<std::string>{"TMain.bak", "TMain.exe"})
+                                             : std::vector<std::string>{"TMain.exe"});
+    RegDeleteValue(HKEY_CURRENT_USER, kMetaInstaller, "ResumePrevious");
+  }
+  RegDeleteTree(HKEY_LOCAL_MACHINE, kSharedDlls);
 }
 
 }  // namespace
