@@ -120,15 +120,20 @@ TEST(LocationRules, TextRulesOfBothChecks) {
       {"C:\\program files\\Taskan Web Guard\\", true, true},      // below it is the normal place
       {"C:\\Program Files\\Common Files\\X\\", false, false},
       {"C:\\Program Files\\Common Files\\", false, false},
+      {"C:\\Program Files\\Common FilesX\\", true, true},
       {"C:\\Program Files\\Veltrane_Client_Security\\", false, true},  // the corporate default
+      {"C:\\Program Files\\Veltrane_Client_Security\\Sub\\", true, true},
       {"C:\\tvs folder\\", false, true},                           // the companion's recorded folder
       {"C:\\TVS Folder\\Sub\\", true, true},                       // only the folder itself
       {"C:\\windows\\X\\", false, false},
       {"C:\\WINDOWSX\\", true, true},
       {temp + "X\\", false, false},
       {temp, false, false},
+      {temp.substr(0, temp.size() - 1) + "X\\", true, true},
       {documents + "\\X\\", false, false},
+      {documents + "X\\", true, true},
       {"C:\\VelShared\\Sub\\", false, false},                      // the maker's shared folder
+      {"C:\\VelSharedX\\", true, true},
       {"C:\\My Tools;1\\", false, false},
       {"C:\\R&D\\", false, true},
       {"C:\\A \\ B\\", false, false},
