@@ -2,6 +2,7 @@
 // (state server, engine, service, windows), the user manager on either platform family, and the proxy
 // on Windows 9x.
 #include <cstring>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -60,6 +61,9 @@ void TellStateServerToUnload() {
     watcher.get()->SetState(OptionWatcher::kUnloaded);
   } catch (const ComError& e) {
     DebugOut("TWGShutdown: state server: 0x%08lX", static_cast<unsigned long>(e.hr()));
+  } catch (const std::exception& e) {
+    // Even running out of memory here only ends this step: the windows must still be closed.
+    DebugOut("TWGShutdown: state server: %s", e.what());
   }
 }
 
