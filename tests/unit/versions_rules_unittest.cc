@@ -73,16 +73,6 @@ TEST(VersionsRules, RootRecognisedBySeventhCharacter) {
   }
 }
 
-TEST(VersionsRules, OldProductsInTableOrder) {
-  EXPECT_STREQ(kOldProducts[0].name, "Taskan Personal Firewall 2002");
-  EXPECT_STREQ(kOldProducts[2].name, "Veltrane Desktop Firewall 2.0");
-  for (const auto& product : kOldProducts) {
-    // The command line removes exactly the product it is listed with.
-    EXPECT_NE(std::string(product.uninstall_command).find(std::string("/x") + product.product_code),
-              std::string::npos);
-  }
-}
-
 TEST(VersionsShutdownRules, PlatformColumns) {
   ShutdownWindowTable table = MakeShutdownWindowTable(0xC123, "CWebWindow_ClassX");
   std::string on_9x, on_nt, on_other;

@@ -419,16 +419,6 @@ TEST(VersionsCloseWindows, CheckForInUseFilesClosesEveryGrdLogBeforeCorrixStats)
   EXPECT_EQ(FindWindowA("GrdLog", nullptr), nullptr);
 }
 
-TEST(VersionsCloseWindows, CloseIntegratorEndsItsWindowAndProcess) {
-  std::string log = NewTempDir("integrator") + "\\log.txt";
-  ProductWindows integrator(log, {"VELIntegratorWnd"});
-  ProductWindows other(log, {"UnrelatedWindow"});
-  EXPECT_EQ(RunAction("TWGCloseIntegrator", {}, {}).result, static_cast<UINT>(ERROR_SUCCESS));
-  EXPECT_EQ(integrator.process().ExitCode(), 0);
-  EXPECT_TRUE(other.process().Running());
-  EXPECT_EQ(Lines(ReadFileText(log)), std::vector<std::string>{"VELIntegratorWnd close"});
-}
-
 // --- Earlier products: detection ------------------------------------------------------------------------
 
 constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
