@@ -36,3 +36,12 @@ foreach(dir ${TWG_STANDIN_DIRS})
     add_subdirectory(${dir})
   endif()
 endforeach()
+
+# The whole library in a program of its own (tests/wine/store_probe.cc): what a test must do in a fresh
+# process, and the timing of the configuration move.
+add_library(twg_inprocess STATIC ${TWG_LOGIC_SOURCES} ${TWG_WIN_SOURCES})
+target_include_directories(twg_inprocess PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_compile_definitions(twg_inprocess PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
+add_executable(twg_store_probe ${CMAKE_SOURCE_DIR}/tests/wine/store_probe.cc)
+target_link_libraries(twg_store_probe PRIVATE twg_inprocess msi advapi32 user32 shell32 ole32 oleaut32 version)
+target_link_options(twg_store_probe PRIVATE ${TWG_WIN_STATIC})

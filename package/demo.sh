@@ -13,6 +13,8 @@ if [ -z "${TWG_DEMO_NO_BUILD:-}" ]; then
 fi
 . "$src/scripts/wine-env.sh"
 dll=${TWG_WIN64_DIR:-$build/win64}/TWGMsI.dll
+wintest=${TWG_WINTEST_DIR:-$build/wintest}
+native=${TWG_NATIVE_DIR:-$build/native}
 template=${TWG_WINE_TEMPLATE:-$build/native/wine/template}
 "$src/scripts/wine-prefix.sh" "$template" >/dev/null
 
@@ -48,8 +50,30 @@ show() {  # log title
     echo "  HKLM\\$key"
     wine reg query "HKLM\\$key" /s 2>/dev/null | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /' || echo "    (no key)"
   done < <(sed -e 's/#.*//' "$src/package/demo-show.txt")
+  if grep -q -E '^store$' "$src/package/demo-show.txt"; then show_store "$2"; fi
   echo "== $2: TWGLog.txt"
   find "$WINEPREFIX/drive_c" -name TWGLog.txt -exec sed -e 's/\r$//' -e 's/^/  /' {} \; 2>/dev/null | tail -n 20
+}
+
+show_store() {
+  local product="$WINEPREFIX/drive_c/Program Files/Taskan Web Guard"
+  echo "== $1: protected store, stored form (reg query HKLM\\SOFTWARE\\Veltrane\\GRD /s)"
+  wine reg query 'HKLM\SOFTWARE\Veltrane\GRD' /s 2>/dev/null | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /' | cut -c1-110 || echo "    (no key)"
+  echo "== $1: protected store, read back through the access layer"
+  local dump="$out/store-$1.txt"
+  if wine "$wintest/twg_store_probe.exe" dump 'SOFTWARE\Veltrane\GRD' "$(winpath "$dump")" 2>/dev/null; then
+    sed -e 's/^/    /' "$dump" | cut -c1-110
+  else
+    echo "    (not readable)"
+  fi
+  echo "== $1: LMSSIB.DAT decoded offline (twgstore decode SR.dat LMSSIB.DAT)"
+  if [ -f "$product/LMSSIB.DAT" ]; then
+    "$native/twgstore" decode "$WINEPREFIX/drive_c/windows/system32/SR.dat" "$product/LMSSIB.DAT" \
+      | iconv -f utf-16 -t utf-8 | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /'
+    "$native/twgstore" verify "$WINEPREFIX/drive_c/windows/system32/SR.dat" "$product/LMSSIB.DAT" 2>&1 | sed -e 's|^.*LMSSIB.DAT|    LMSSIB.DAT|'
+  else
+    echo "    (no backup)"
+  fi
 }
 
 echo "### install: msiexec /i demo.msi DEMOCHOICE=\"chosen at install\" /qn"

@@ -22,6 +22,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "frame/handles.h"
+#include "frame/process.h"
+#include "versions/global_names.h"
 #endif
 
 namespace {
@@ -202,30 +206,19 @@ int Encode(const Options& o) {
 }
 
 #ifdef _WIN32
-// The registry editor imports while the mutex is held, so no backup rotation of the product runs
-// against a half-imported store.
+// The registry editor imports while the backup mutex is held (under the name the product uses, global
+// on a terminal server), so no backup rotation runs against a half-imported store.
 int Import(const Options& o) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "RegBackupRestoreMutex");
-  if (!mutex) {
+  ScopedHandle mutex(CreateGlobalMutex(nullptr, FALSE, "RegBackupRestoreMutex"));
+  if (!mutex.valid()) {
     std::cerr << "twgstore: cannot create the mutex \"RegBackupRestoreMutex\"\n";
     return kBadInput;
   }
   WaitForSingleObject(mutex, INFINITE);
   std::string command = "REGEDIT.EXE /S \"" + o.files[0] + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
   DWORD code = 1;
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  } else {
-    std::cerr << "twgstore: cannot start REGEDIT.EXE\n";
-  }
+  if (!RunAndWait(command.c_str(), &code)) std::cerr << "twgstore: cannot start REGEDIT.EXE\n";
   ReleaseMutex(mutex);
-  CloseHandle(mutex);
   return code == 0 ? kOk : kBadInput;
 }
 #endif

@@ -1,0 +1,259 @@
+// Moving the configuration into the protected store, its backups and its removal, against the real
+// registry and the real registry editor. Reading back through the access layer happens in a fresh
+// process (twg_store_probe), since the store reads "SR.dat" once per process.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "harness/harness.h"
+
+using namespace harness;
+
+namespace {
+
+constexpr char kGrd[] = "SOFTWARE\\Veltrane\\GRD";
+constexpr char kTemporary[] = "SOFTWARE\\Veltrane\\GRD.tmp";
+
+std::string SystemFile(const char* name) {
+  char dir[MAX_PATH];
+  GetSystemDirectoryA(dir, MAX_PATH);
+  return std::string(dir) + "\\" + name;
+}
+
+std::string BuildFile(const std::string& name) {
+  std::string dll = DllPath();
+  return dll.substr(0, dll.find_last_of('\\') + 1) + name;
+}
+
+class ReencryptTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = NewTempDir("product") + "\\";
+    DeleteFileA(SystemFile("SR.dat").c_str());
+    for (const char* key : {kGrd, kTemporary, "SOFTWARE\\Veltrane\\VelReg"}) RegDeleteTree(HKEY_LOCAL_MACHINE, key);
+    RegDeleteValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", "GRD.tmp complete");
+    WriteConfiguration(true);
+    original_ = Dump("dump-plain", kGrd);
+    ASSERT_NE(original_.find("Blocked"), std::string::npos);
+  }
+
+  // A configuration as the package writes it: nested keys, every value type the product uses, an
+  // unnamed value and values larger than the 512 bytes a plain copy reads at a time.
+  void WriteConfiguration(bool with_install_dir) {
+    const std::string grd = kGrd;
+    if (with_install_dir) RegSetString(HKEY_LOCAL_MACHINE, grd, "InstallDir", folder_);
+    RegSetString(HKEY_LOCAL_MACHINE, grd, "", "unnamed value");
+    RegSetDword(HKEY_LOCAL_MACHINE, grd, "FirewallEnabled", 1);
+    RegSetString(HKEY_LOCAL_MACHINE, grd, "LogDir", "%SystemRoot%\\Logs", REG_EXPAND_SZ);
+    RegSetBinary(HKEY_LOCAL_MACHINE, grd, "TWGEULA", std::string("1\0", 2));
+    RegSetString(HKEY_LOCAL_MACHINE, grd + "\\Rules", "Long", std::string(700, 'r'));
+    std::string big(2000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+    RegSetBinary(HKEY_LOCAL_MACHINE, grd + "\\Rules\\Inbound", "Table", big);
+    RegSetString(HKEY_LOCAL_MACHINE, grd + "\\Rules\\Inbound", "Names", std::string("http\0ftp\0smtp\0\0", 15),
+                 REG_MULTI_SZ);
+    RegSetString(HKEY_LOCAL_MACHINE, grd + "\\Proxy\\Providers\\NNTP\\Blocked", "alt.example", "1");
+    RegSetDword(HKEY_LOCAL_MACHINE, grd + "\\Empty\\Deeper", "Level", 3);
+  }
+
+  // The tree below HKLM as the probe reads it in a process of its own.
+  std::string Dump(const char* how, const char* key) {
+    std::string file = NewTempDir("dump") + "\\tree.txt";
+    int status = RunProcess("\"" + StandinPath("twg_store_probe.exe") + "\" " + how + " " + key + " \"" + file + "\"");
+    return status == 0 ? ReadFileText(file) : "probe exit " + std::to_string(status);
+  }
+
+  std::string Probe(const std::string& args) {
+    return std::to_string(RunProcess("\"" + StandinPath("twg_store_probe.exe") + "\" " + args));
+  }
+
+  static UINT Encrypt() { return RunAction("EncryptRegistry", {}, {}).result; }
+
+  std::string folder_, original_;
+};
+
+TEST_F(ReencryptTest, MovesEverythingAndReadsBackEqual) {
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  EXPECT_EQ(Dump("dump", kGrd), original_);
+  std::string seed = ReadFileText(SystemFile("SR.dat"));
+  ASSERT_EQ(seed.size(), 14u);
+  EXPECT_EQ(seed.substr(0, 4), std::string("\1\0\0\0", 4));
+  // Stored form: nothing plain below the prefix, no temporary copy left.
+  std::string raw = Dump("dump-plain", kGrd);
+  for (const char* plain : {"Proxy", "Rules", "InstallDir", "FirewallEnabled"}) {
+    EXPECT_EQ(raw.find(plain), std::string::npos) << plain;
+  }
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
+  EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", "GRD.tmp complete").exists);
+  // The backups hold the stored form, readable with this SR.dat only.
+  ASSERT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
+  ASSERT_TRUE(FileExists(folder_ + "NBD.DAT"));
+  std::string nbd = ReadFileText(folder_ + "NBD.DAT");
+  std::string prefix = "[\0H\0K\0E\0Y\0_\0L\0O\0C\0A\0L\0_\0M\0A\0C\0H\0I\0N\0E\0\\\0S\0O\0F\0T\0W\0A\0R\0E\0\\\0"
+                       "V\0e\0l\0t\0r\0a\0n\0e\0\\\0G\0R\0D\0\\\0";
+  EXPECT_NE(nbd.find(std::string(prefix.data(), prefix.size())), std::string::npos);
+  EXPECT_EQ(nbd.find(std::string("P\0r\0o\0x\0y\0", 10)), std::string::npos);
+}
+
+TEST_F(ReencryptTest, BackupsDecodeOfflineToWhatWentIn) {
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  std::string tool = "\"" + BuildFile("twgstore.exe") + "\" ";
+  std::string sr = "\"" + SystemFile("SR.dat") + "\" ";
+  std::string decoded = folder_ + "decoded.reg";
+  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "LMSSIB.DAT\""), 0);
+  EXPECT_EQ(RunProcess(tool + "decode -o \"" + decoded + "\" " + sr + "\"" + folder_ + "LMSSIB.DAT\""), 0);
+  std::string text = ReadFileText(decoded);
+  auto wide = [](const std::string& s) {
+    std::string w;
+    for (char c : s) w += std::string(1, c) + std::string(1, '\0');
+    return w;
+  };
+  for (const std::string& expected :
+       {std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy\\Providers\\NNTP\\Blocked]"),
+        std::string("\"InstallDir\"=\""), std::string("@=\"unnamed value\""), std::string("\"FirewallEnabled\"=dword:00000001")}) {
+    EXPECT_NE(text.find(wide(expected)), std::string::npos) << expected;
+  }
+  EXPECT_EQ(text.find(wide("CryptReg.KeyInfo")), std::string::npos);
+  // The blocked list decodes too.
+  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "NBD.DAT\""), 0);
+  // A flipped byte in the backup is found.
+  std::string backup = ReadFileText(folder_ + "LMSSIB.DAT");
+  size_t at = backup.find(wide("=hex:")) + 5 * 2;  // the first hex digit of the first sealed datum
+  backup[at] = backup[at] == 'a' ? 'b' : 'a';
+  WriteFileText(folder_ + "flipped.dat", backup);
+  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "flipped.dat\""), 1);
+}
+
+// A command run through a batch file, so its error output can be read: {exit status, error text}.
+std::pair<int, std::string> RunCapturing(const std::string& command) {
+  std::string dir = NewTempDir("cmd");
+  WriteFileText(dir + "\\run.bat", "@" + command + " 2> \"" + dir + "\\err.txt\"\r\n@exit /b %errorlevel%\r\n");
+  int status = RunProcess("cmd.exe /c \"" + dir + "\\run.bat\"");
+  return {status, ReadFileText(dir + "\\err.txt")};
+}
+
+// What a support engineer does with a customer's backup: decode it, edit the plain export, seal it
+// again with the customer's SR.dat and import it under the backup mutex.
+TEST_F(ReencryptTest, OfflineRoundTripAndRestore) {
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  std::string tool = "\"" + BuildFile("twgstore.exe") + "\" ";
+  std::string sr = "\"" + SystemFile("SR.dat") + "\" ";
+  std::string plain = folder_ + "plain.reg", sealed = folder_ + "sealed.reg", again = folder_ + "again.reg";
+  ASSERT_EQ(RunProcess(tool + "decode -o \"" + plain + "\" " + sr + "\"" + folder_ + "LMSSIB.DAT\""), 0);
+  ASSERT_EQ(RunProcess(tool + "encode -o \"" + sealed + "\" " + sr + "\"" + plain + "\""), 0);
+  ASSERT_EQ(RunProcess(tool + "decode -o \"" + again + "\" " + sr + "\"" + sealed + "\""), 0);
+  EXPECT_EQ(ReadFileText(again), ReadFileText(plain));
+
+  // A flipped byte is reported with its key path and line.
+  std::string text = ReadFileText(sealed);
+  std::string marker = std::string("=\0h\0e\0x\0:\0", 10);
+  size_t at = text.rfind(marker) + marker.size();
+  text[at] = text[at] == 'a' ? 'b' : 'a';
+  WriteFileText(folder_ + "flipped.reg", text);
+  auto verify = RunCapturing(tool + "verify " + sr + "\"" + folder_ + "flipped.reg\"");
+  EXPECT_EQ(verify.first, 1);
+  EXPECT_NE(verify.second.find("flipped.reg:"), std::string::npos) << verify.second;
+  EXPECT_NE(verify.second.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD"), std::string::npos) << verify.second;
+
+  // Restored into an empty store, the sealed export reads back as the configuration that went in.
+  RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd);
+  EXPECT_EQ(RunProcess(tool + "import \"" + sealed + "\""), 0);
+  EXPECT_EQ(Dump("dump", kGrd), original_);
+}
+
+TEST_F(ReencryptTest, RunningTwiceRotatesTheBackup) {
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  std::string first = ReadFileText(folder_ + "LMSSIB.DAT");
+  ASSERT_FALSE(first.empty());
+  EXPECT_FALSE(FileExists(folder_ + "LMSSIO.DAT"));
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFileText(folder_ + "LMSSIO.DAT"), first);
+  EXPECT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
+  // The second run read the store decoded and sealed it anew: still the same configuration.
+  EXPECT_EQ(Dump("dump", kGrd), original_);
+}
+
+TEST_F(ReencryptTest, StoppedAtAnyStageLosesNothing) {
+  struct Case {
+    int stage;        // where the first, killed, run stopped
+    bool store_before;  // the configuration was already in the store (a repeated run)
+  } cases[] = {{1, false}, {2, false}, {3, false}, {4, false}, {2, true}, {3, true}, {4, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("stage " + std::to_string(c.stage) + (c.store_before ? " with a store" : ""));
+    SetUp();
+    if (c.store_before) ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+    ASSERT_EQ(Probe("move " + std::to_string(c.stage)), "0");
+    // Until the store reads back, the temporary key holds the whole configuration in plain words.
+    EXPECT_EQ(Dump("dump-plain", kTemporary), original_);
+    ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+    EXPECT_EQ(Dump("dump", kGrd), original_);
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
+  }
+}
+
+TEST_F(ReencryptTest, ANewHalfAlsoInAProcessThatUsedTheStore) {
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  std::string before = ReadFileText(SystemFile("SR.dat"));
+  Sleep(1100);  // the half is drawn from a generator seeded with the time in seconds
+  ASSERT_EQ(Probe("use-then-move"), "0");
+  EXPECT_NE(ReadFileText(SystemFile("SR.dat")), before);
+  EXPECT_EQ(Dump("dump", kGrd), original_);
+}
+
+TEST_F(ReencryptTest, BackupWaitsForTheMutex) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION holder{};
+  std::string cmd = "\"" + StandinPath("named_object.exe") + "\" mutex Global\\RegBackupRestoreMutex forever";
+  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &holder));
+  for (int i = 0; i < 200; ++i) {
+    HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, "Global\\RegBackupRestoreMutex");
+    if (h) { CloseHandle(h); break; }
+    Sleep(25);
+  }
+  std::atomic<bool> finished{false};
+  UINT result = 0;
+  std::thread action([&] {
+    result = Encrypt();
+    finished = true;
+  });
+  Sleep(2000);
+  EXPECT_FALSE(finished.load());
+  EXPECT_FALSE(FileExists(folder_ + "LMSSIB.DAT"));
+  TerminateProcess(holder.hProcess, 0);  // the mutex is abandoned: the backup goes on
+  action.join();
+  CloseHandle(holder.hThread);
+  CloseHandle(holder.hProcess);
+  EXPECT_EQ(result, ERROR_SUCCESS);
+  EXPECT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
+}
+
+TEST_F(ReencryptTest, WithoutInstallDirNoBackupButTheMove) {
+  RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd);
+  WriteConfiguration(false);
+  std::string original = Dump("dump-plain", kGrd);
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  EXPECT_EQ(Dump("dump", kGrd), original);
+  EXPECT_FALSE(FileExists(folder_ + "LMSSIB.DAT"));
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  EXPECT_NE(ReadFileText(std::string(temp) + "TWGLog.txt").find("InstallDir could not be read"), std::string::npos);
+}
+
+TEST_F(ReencryptTest, CleanRegistryWithAndWithoutKeys) {
+  RegSetString(HKEY_CURRENT_USER, kGrd, "Window", "1");
+  RegSetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane\\VelReg", "SpecialPath1", "HKEY_LOCAL_MACHINE\\Software\\Veltrane\\GRD");
+  RegSetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", "Keep", "other products' values stay");
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    EXPECT_EQ(RunAction("CleanRegistry", {}, {}).result, ERROR_SUCCESS);
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kGrd));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kGrd));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane\\VelReg"));
+    EXPECT_TRUE(RegGet(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", "Keep").exists);
+  }
+}
+
+}  // namespace
