@@ -52,7 +52,7 @@ DWORD ReadAttributes(const char* path) {
 }  // namespace
 
 bool IsSubstDrive(const char* root) {
-  if (root == nullptr || root[0] == '\0') return false;
+  if (root == nullptr || !StartsWithDriveLetter(root)) return false;
   OSVERSIONINFOA info;
   std::memset(&info, 0, sizeof info);
   info.dwOSVersionInfoSize = sizeof info;

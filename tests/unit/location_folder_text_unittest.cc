@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,13 +30,6 @@ TEST(LocationFolderText, FreeSpaceThreshold) {
   EXPECT_FALSE(IsDiskSpaceShort(0x100000000ull * 16));  // beyond 32 bits: volumes above 4 GB
 }
 
-TEST(LocationFolderText, Length) {
-  EXPECT_FALSE(HasAcceptableLength("C:\\"));
-  EXPECT_TRUE(HasAcceptableLength("C:\\A"));
-  EXPECT_TRUE(HasAcceptableLength(("C:\\" + std::string(97, 'a')).c_str()));
-  EXPECT_FALSE(HasAcceptableLength(("C:\\" + std::string(98, 'a')).c_str()));
-}
-
 TEST(LocationFolderText, StripTrailingBackslash) {
   struct Case {
     const LeadBytes* lead;
@@ -59,19 +51,6 @@ TEST(LocationFolderText, StripTrailingBackslash) {
   }
 }
 
-TEST(LocationFolderText, DriveRules) {
-  struct Case {
-    const char* folder;
-    bool letter, colon_backslash;
-  } cases[] = {{"C:\\A", true, true},   {"z:\\A", true, true},   {"1:\\A", false, true},
-               {"\\\\srv\\share", false, false}, {"C:A", true, false}, {"C/\\", true, false},
-               {"", false, false},      {"[:\\A", false, true}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(StartsWithDriveLetter(c.folder), c.letter) << c.folder;
-    EXPECT_EQ(HasColonAndBackslash(c.folder), c.colon_backslash) << c.folder;
-  }
-}
-
 TEST(LocationFolderText, CharactersAfterFirstBackslash) {
   struct Case {
     const LeadBytes* lead;
@@ -79,9 +58,6 @@ TEST(LocationFolderText, CharactersAfterFirstBackslash) {
     char c;
     bool found;
   } cases[] = {
-      {&kSingleByte, "C:\\My Tools;1", ';', true},
-      {&kSingleByte, "C:\\R&D", '&', true},
-      {&kSingleByte, "C:\\R&D", ';', false},
       {&kSingleByte, "C;\\A", ';', false},  // before the first backslash
       {&kSingleByte, "C;A", ';', false},    // no backslash at all
       {&kCp932, "C:\\\x81;", ';', false},   // 0x3B is the trail byte here
@@ -189,14 +165,6 @@ TEST(LocationFolderText, JoinAndBoundedCopy) {
   EXPECT_TRUE(ConcatBounded(out, sizeof out, "C:\\", "Abcd"));  // exactly fills it
   EXPECT_FALSE(ConcatBounded(out, sizeof out, "C:\\", "Abcde"));
   EXPECT_STREQ(out, "C:\\Abcd");
-}
-
-TEST(LocationFolderText, UiLevel) {
-  struct Case {
-    const char* text;
-    int level;
-  } cases[] = {{"5", 5}, {"2", 2}, {"", 0}, {"full", 0}, {nullptr, 0}, {"3 ", 3}};
-  for (const auto& c : cases) EXPECT_EQ(ParseUiLevel(c.text), c.level) << (c.text ? c.text : "(null)");
 }
 
 }  // namespace

@@ -389,23 +389,6 @@ TEST_F(LocationLookups, SkyfetchWithoutSharedFolder) {
                    "Error locating Veltrane directory.\r\n");
 }
 
-// Wine never reports the encrypted attribute; what can be shown is that ordinary folders, existing or
-// not, and their parents are not taken for encrypted ones.
-TEST_F(LocationLookups, OrdinaryFoldersAreNotEncrypted) {
-  const std::string dir = NewTempDir("plain");
-  EXPECT_FALSE(twg::IsEncryptedPath(dir.c_str()));
-  EXPECT_FALSE(twg::IsEncryptedPath((dir + "\\missing\\deeper").c_str()));
-  EXPECT_FALSE(twg::IsEncryptedPath("C:"));
-  EXPECT_FALSE(twg::IsEncryptedPath(""));
-}
-
-TEST_F(LocationLookups, PathWithinComparesAsTheSystemDoes) {
-  EXPECT_TRUE(twg::IsPathWithin("C:\\WINDOWS", "c:\\windows\\temp"));
-  EXPECT_TRUE(twg::IsPathWithin("C:\\WINDOWS", "C:\\WINDOWS"));
-  EXPECT_FALSE(twg::IsPathWithin("C:\\WINDOWS", "C:\\WINDOWSX"));
-  EXPECT_FALSE(twg::IsPathWithin("C:\\WINDOWS", ""));
-}
-
 // --- Writeability -----------------------------------------------------------------------------------
 
 std::string Writeable(const std::string& folder) {
