@@ -154,55 +154,62 @@ void PrintProblems(const std::string& file, const StoreExportReport& report) {
   }
 }
 
-int Decode(const Options& o) {
-  CodePage code_page(ExportLeadBytes(o.code_page));
+// What every command works on: the export as read, and the store's codec keyed with its SR.dat.
+struct Opened {
+  explicit Opened(const Options& o) : code_page(ExportLeadBytes(o.code_page)) {}
+  CodePage code_page;
   Loaded in;
-  if (!Load(o, code_page, &in)) return kBadInput;
-  ValueCodec codec(MakeStoreKey(in.seed.key_half));
-  StoreExport store(codec, ExportLeadBytes(o.code_page), o.prefix);
-  StoreExportReport report;
-  RegExport plain = store.Decode(in.file, &report);
+};
+
+bool WriteExport(const Options& o, const RegExport& file, const CodePage& code_page) {
   std::string text;
-  if (!WriteRegExport(plain, code_page, &text) || !WriteOutput(o.output, text)) {
-    std::cerr << "twgstore: cannot write " << (o.output.empty() ? "standard output" : o.output) << "\n";
-    return kBadInput;
-  }
-  PrintProblems(o.files[1], report);
-  return report.problems.empty() ? kOk : kProblems;
+  if (WriteRegExport(file, code_page, &text) && WriteOutput(o.output, text)) return true;
+  std::cerr << "twgstore: cannot write " << (o.output.empty() ? "standard output" : o.output) << "\n";
+  return false;
+}
+
+// Loads SR.dat and the export and runs command(opened, store); kBadInput when either is unusable.
+template <typename Command>
+int WithStore(const Options& o, Command command) {
+  Opened opened(o);
+  if (!Load(o, opened.code_page, &opened.in)) return kBadInput;
+  ValueCodec codec(MakeStoreKey(opened.in.seed.key_half));
+  StoreExport store(codec, ExportLeadBytes(o.code_page), o.prefix);
+  return command(opened, store);
+}
+
+int Decode(const Options& o) {
+  return WithStore(o, [&](const Opened& opened, const StoreExport& store) {
+    StoreExportReport report;
+    RegExport plain = store.Decode(opened.in.file, &report);
+    if (!WriteExport(o, plain, opened.code_page)) return kBadInput;
+    PrintProblems(o.files[1], report);
+    return report.problems.empty() ? kOk : kProblems;
+  });
 }
 
 int Verify(const Options& o) {
-  CodePage code_page(ExportLeadBytes(o.code_page));
-  Loaded in;
-  if (!Load(o, code_page, &in)) return kBadInput;
-  ValueCodec codec(MakeStoreKey(in.seed.key_half));
-  StoreExport store(codec, ExportLeadBytes(o.code_page), o.prefix);
-  StoreExportReport report = store.Verify(in.file);
-  PrintProblems(o.files[1], report);
-  std::cout << o.files[1] << ": " << in.file.keys.size() << " keys, " << report.verified_items << " of "
-            << report.sealed_items << " sealed items verify, " << report.problems.size() << " problems\n";
-  return report.problems.empty() ? kOk : kProblems;
+  return WithStore(o, [&](const Opened& opened, const StoreExport& store) {
+    StoreExportReport report = store.Verify(opened.in.file);
+    PrintProblems(o.files[1], report);
+    std::cout << o.files[1] << ": " << opened.in.file.keys.size() << " keys, " << report.verified_items << " of "
+              << report.sealed_items << " sealed items verify, " << report.problems.size() << " problems\n";
+    return report.problems.empty() ? kOk : kProblems;
+  });
 }
 
 int Encode(const Options& o) {
-  CodePage code_page(ExportLeadBytes(o.code_page));
-  Loaded in;
-  if (!Load(o, code_page, &in)) return kBadInput;
-  ValueCodec codec(MakeStoreKey(in.seed.key_half));
-  StoreExport store(codec, ExportLeadBytes(o.code_page), o.prefix);
-  std::random_device device;
-  std::mt19937 generator(device());
-  RegExport stored;
-  std::string message, text;
-  if (!store.Encode(in.file, [&] { return static_cast<std::uint8_t>(generator()); }, &stored, &message)) {
-    std::cerr << "twgstore: " << o.files[1] << ": " << message << "\n";
-    return kBadInput;
-  }
-  if (!WriteRegExport(stored, code_page, &text) || !WriteOutput(o.output, text)) {
-    std::cerr << "twgstore: cannot write " << (o.output.empty() ? "standard output" : o.output) << "\n";
-    return kBadInput;
-  }
-  return kOk;
+  return WithStore(o, [&](const Opened& opened, const StoreExport& store) {
+    std::random_device device;
+    std::mt19937 generator(device());
+    RegExport stored;
+    std::string message;
+    if (!store.Encode(opened.in.file, [&] { return static_cast<std::uint8_t>(generator()); }, &stored, &message)) {
+      std::cerr << "twgstore: " << o.files[1] << ": " << message << "\n";
+      return kBadInput;
+    }
+    return WriteExport(o, stored, opened.code_page) ? kOk : kBadInput;
+  });
 }
 
 #ifdef _WIN32
