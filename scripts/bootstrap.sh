@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 wixl msitools googletest
-          libgtest-dev libbenchmark-dev libssl-dev python3)
+          libgtest-dev libbenchmark-dev libssl-dev python3 locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
