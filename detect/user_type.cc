@@ -1,58 +1,33 @@
 // TWGDetectUserType: the product's state server knows what kind of user the installed product was set
 // up for; the package uses the answer to preselect its dialogs.
-#include <objbase.h>
-
 #include <string>
 #include <vector>
 
 #include "detect/detect_rules.h"
 #include "frame/action_frame.h"
 #include "frame/path_chars.h"
+#include "versions/state_server.h"
 
 namespace twg {
+
+// The object the store's first operation opens; its own first operation yields the option collection.
+// Declared outside the anonymous namespace, like the server's other interfaces: an interface the
+// compiler could see all implementations of would have its calls devirtualised to the pure stub.
+struct IOptionScope : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Next(IUnknown** next) = 0;
+};
+
 namespace {
 
-const CLSID kStateServer = {0xCB0132A6, 0x52DA, 0x426A, {0x87, 0x01, 0xC8, 0x68, 0xB7, 0x24, 0xC5, 0x15}};
-const IID kIidOptionStore = {0x3A8F9289, 0x24A3, 0x429F, {0xA3, 0xD0, 0x39, 0x11, 0x6B, 0x7E, 0x7D, 0xB3}};
-const IID kIidOptionCollection = {0x5C87B60F, 0x1E8A, 0x4F6D, {0x89, 0x2B, 0x72, 0x21, 0x2A, 0x07, 0xFD, 0x83}};
 constexpr LONG kUserScope = -2;  // what the server means by it is its own business
-
-// The server's interfaces, as far as this action calls them: operations counted after IUnknown's three.
-struct IOptionItem : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetValue(LPWSTR* value) = 0;
-};
-struct IOptionCollection : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Find(LPCWSTR name, IOptionItem** item, LONG flags) = 0;
-};
-struct IOptionScope : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Get(IUnknown** next) = 0;
-};
-struct IOptionStore : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Open(IUnknown** scope, LONG kind) = 0;
-};
-
-// Owns one interface reference; released in reverse order of acquisition by scope.
-template <typename Interface>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (pointer_) pointer_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  Interface* operator->() const { return pointer_; }
-  Interface* get() const { return pointer_; }
-  Interface** Receive() { return &pointer_; }
-  void** ReceiveVoid() { return reinterpret_cast<void**>(&pointer_); }
-
- private:
-  Interface* pointer_ = nullptr;
-};
+constexpr std::size_t kUserTypeBytes = 63;
 
 // Task-allocated text handed out by the server.
 class TaskText {
  public:
+  TaskText() = default;
+  TaskText(const TaskText&) = delete;
+  TaskText& operator=(const TaskText&) = delete;
   ~TaskText() { CoTaskMemFree(text_); }
   LPWSTR* Receive() { return &text_; }
   LPCWSTR get() const { return text_; }
@@ -61,43 +36,31 @@ class TaskText {
   LPWSTR text_ = nullptr;
 };
 
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitialize(nullptr)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  HRESULT result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
-
-// Walks the server's chain to the option and returns its value as wide text.
+// Walks the server's chain to the option "user type" and returns its value as wide text. Every step
+// runs only when the one before succeeded; the references are released in reverse order by scope.
 HRESULT QueryUserType(TaskText* value) {
   ComRef<IOptionStore> store;
-  HRESULT hr = CoCreateInstance(kStateServer, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
-                                CLSCTX_LOCAL_SERVER, kIidOptionStore, store.ReceiveVoid());
+  HRESULT hr = CoCreateInstance(kClsidStateServer, nullptr,
+                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                                kIidOptionStore, AsOut(store));
   if (FAILED(hr)) return hr;
   ComRef<IUnknown> scope;
-  hr = store->Open(scope.Receive(), kUserScope);
+  hr = store.get()->OpenScope(scope.Receive(), kUserScope);
   if (FAILED(hr)) return hr;
-  if (!scope.get()) return E_POINTER;
-  ComRef<IUnknown> options;
-  hr = reinterpret_cast<IOptionScope*>(scope.get())->Get(options.Receive());
+  if (!scope.valid()) return E_POINTER;
+  ComRef<IUnknown> next;
+  hr = static_cast<IOptionScope*>(scope.get())->Next(next.Receive());
   if (FAILED(hr)) return hr;
-  if (!options.get()) return E_POINTER;
+  if (!next.valid()) return E_POINTER;
   ComRef<IOptionCollection> collection;
-  hr = options->QueryInterface(kIidOptionCollection, collection.ReceiveVoid());
+  hr = next.get()->QueryInterface(kIidOptionCollection, AsOut(collection));
   if (FAILED(hr)) return hr;
   ComRef<IOptionItem> item;
-  hr = collection->Find(L"user type", item.Receive(), 0);
+  hr = collection.get()->FindOption(L"user type", item.Receive(), 0);
   if (FAILED(hr)) return hr;
-  if (!item.get()) return E_POINTER;
-  return item->GetValue(value->Receive());
+  if (!item.valid()) return E_POINTER;
+  return item.get()->GetValue(value->Receive());
 }
-
-constexpr std::size_t kUserTypeBytes = 63;
 
 // The ANSI text, cut to 63 bytes (the size the package reserves for it) on a character boundary.
 std::string UserTypeText(LPCWSTR wide) {
@@ -112,7 +75,7 @@ std::string UserTypeText(LPCWSTR wide) {
 
 HRESULT PublishUserType(MSIHANDLE session) {
   ComApartment com;
-  if (FAILED(com.result())) return com.result();
+  if (!com.initialised()) return E_FAIL;
   TaskText value;
   HRESULT hr = QueryUserType(&value);
   if (FAILED(hr)) return hr;
