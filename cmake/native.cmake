@@ -15,6 +15,12 @@ target_link_libraries(twg_unit_tests PRIVATE twg_logic GTest::gtest GTest::gtest
 include(GoogleTest)
 add_test(NAME unit COMMAND twg_unit_tests)
 
+# Benchmarks, not run by ctest (scripts/bench-protreg.sh builds and runs them).
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  include(${CMAKE_SOURCE_DIR}/tests/bench/native.cmake)
+endif()
+
 # Offline tools, natively.
 foreach(tool ${TWG_TOOL_SOURCES})
   get_filename_component(name ${tool} NAME_WE)

@@ -45,3 +45,6 @@ target_compile_definitions(twg_inprocess PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT
 add_executable(twg_store_probe ${CMAKE_SOURCE_DIR}/tests/wine/store_probe.cc)
 target_link_libraries(twg_store_probe PRIVATE twg_inprocess msi advapi32 user32 shell32 ole32 oleaut32 version)
 target_link_options(twg_store_probe PRIVATE ${TWG_WIN_STATIC})
+
+# Benchmarks, not run by ctest (scripts/bench-protreg.sh builds and runs them).
+include(${CMAKE_SOURCE_DIR}/tests/bench/wintest.cmake OPTIONAL)

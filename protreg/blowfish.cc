@@ -25,14 +25,31 @@ inline std::uint32_t Blowfish::F(std::uint32_t x) const {
   return ((s_[0][x >> 24] + s_[1][(x >> 16) & 0xFF]) ^ s_[2][(x >> 8) & 0xFF]) + s_[3][x & 0xFF];
 }
 
+// The sixteen rounds unrolled: every stored item passes through here block by block.
+#define TWG_BF_ROUND(a, b, n) \
+  do {                        \
+    a ^= p_[n];               \
+    b ^= F(a);                \
+  } while (0)
+
 inline void Blowfish::EncryptWords(std::uint32_t& left, std::uint32_t& right) const {
   std::uint32_t l = left, r = right;
-  for (int i = 0; i < 16; i += 2) {
-    l ^= p_[i];
-    r ^= F(l);
-    r ^= p_[i + 1];
-    l ^= F(r);
-  }
+  TWG_BF_ROUND(l, r, 0);
+  TWG_BF_ROUND(r, l, 1);
+  TWG_BF_ROUND(l, r, 2);
+  TWG_BF_ROUND(r, l, 3);
+  TWG_BF_ROUND(l, r, 4);
+  TWG_BF_ROUND(r, l, 5);
+  TWG_BF_ROUND(l, r, 6);
+  TWG_BF_ROUND(r, l, 7);
+  TWG_BF_ROUND(l, r, 8);
+  TWG_BF_ROUND(r, l, 9);
+  TWG_BF_ROUND(l, r, 10);
+  TWG_BF_ROUND(r, l, 11);
+  TWG_BF_ROUND(l, r, 12);
+  TWG_BF_ROUND(r, l, 13);
+  TWG_BF_ROUND(l, r, 14);
+  TWG_BF_ROUND(r, l, 15);
   l ^= p_[16];
   r ^= p_[17];
   left = r;
@@ -41,12 +58,22 @@ inline void Blowfish::EncryptWords(std::uint32_t& left, std::uint32_t& right) co
 
 inline void Blowfish::DecryptWords(std::uint32_t& left, std::uint32_t& right) const {
   std::uint32_t l = left, r = right;
-  for (int i = 17; i > 1; i -= 2) {
-    l ^= p_[i];
-    r ^= F(l);
-    r ^= p_[i - 1];
-    l ^= F(r);
-  }
+  TWG_BF_ROUND(l, r, 17);
+  TWG_BF_ROUND(r, l, 16);
+  TWG_BF_ROUND(l, r, 15);
+  TWG_BF_ROUND(r, l, 14);
+  TWG_BF_ROUND(l, r, 13);
+  TWG_BF_ROUND(r, l, 12);
+  TWG_BF_ROUND(l, r, 11);
+  TWG_BF_ROUND(r, l, 10);
+  TWG_BF_ROUND(l, r, 9);
+  TWG_BF_ROUND(r, l, 8);
+  TWG_BF_ROUND(l, r, 7);
+  TWG_BF_ROUND(r, l, 6);
+  TWG_BF_ROUND(l, r, 5);
+  TWG_BF_ROUND(r, l, 4);
+  TWG_BF_ROUND(l, r, 3);
+  TWG_BF_ROUND(r, l, 2);
   l ^= p_[1];
   r ^= p_[0];
   left = r;

@@ -16,6 +16,8 @@
 namespace twg {
 namespace {
 
+constexpr DWORD kQueryBufferSize = 512;
+
 // Every operation ends here: a failure other than the end of an enumeration leaves a diagnostic line,
 // and 13 also sends the tamper report. The result is returned unchanged.
 LONG Exit(LONG result, const char* operation, HKEY key, const char* name) {
@@ -213,17 +215,25 @@ LONG WINAPI CryptRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWO
     std::string stored_name;
     if (!EncodeValueName(name, &stored_name)) return ERROR_NOT_ENOUGH_MEMORY;
     HKEY real = RealKey(key);
-    DWORD stored_size = 0;
-    LONG status = RegQueryValueExA(real, stored_name.c_str(), reserved, nullptr, nullptr, &stored_size);
+    // Most stored data fit a small buffer: read them in one call, and ask the size only when they
+    // don't. The outcome is the same as asking the size first.
+    std::string stored(kQueryBufferSize, '\0');
+    DWORD stored_size = kQueryBufferSize;
+    LONG status = RegQueryValueExA(real, stored_name.c_str(), reserved, nullptr, reinterpret_cast<BYTE*>(&stored[0]),
+                                   &stored_size);
+    if (status == ERROR_MORE_DATA) {
+      status = RegQueryValueExA(real, stored_name.c_str(), reserved, nullptr, nullptr, &stored_size);
+      if (status == ERROR_SUCCESS) {
+        stored.assign(stored_size, '\0');
+        status = RegQueryValueExA(real, stored_name.c_str(), reserved, nullptr, reinterpret_cast<BYTE*>(&stored[0]),
+                                  &stored_size);
+      }
+    }
     if (status != ERROR_SUCCESS) {
       StoreChange change;
       if (!RecordMatches(real) || !ValueNamesDecode(real)) status = ERROR_INVALID_DATA;
       return status;
     }
-    std::string stored(stored_size, '\0');
-    status = RegQueryValueExA(real, stored_name.c_str(), reserved, nullptr,
-                              reinterpret_cast<BYTE*>(&stored[0]), &stored_size);
-    if (status != ERROR_SUCCESS) return status;
     const std::uint8_t* plain = nullptr;
     std::size_t plain_size = 0;
     std::uint32_t inner_type = 0;

@@ -15,12 +15,30 @@ constexpr DWORD kRequestEnd = 0x8302222B;
 constexpr DWORD kRequestTamper = 0x8302222F;
 constexpr DWORD kRecordBufferSize = 256;
 
-void SendDeviceRequest(DWORD code, DWORD input) {
+// A failed open is remembered for a second: looking for a missing device costs as much as a whole
+// registry write on some systems, and a driver that starts later is still found within the second.
+constexpr DWORD kMissingDeviceRetryMs = 1000;
+volatile LONG device_missing_at = 0;  // tick count of the last failed open, 0 when none
+
+bool DeviceRecentlyMissing() {
+  DWORD at = static_cast<DWORD>(InterlockedCompareExchange(&device_missing_at, 0, 0));
+  return at != 0 && GetTickCount() - at < kMissingDeviceRetryMs;
+}
+
+// True when the device could be opened (the request was sent).
+bool SendDeviceRequest(DWORD code, DWORD input) {
+  if (DeviceRecentlyMissing()) return false;
   ScopedHandle device(CreateFileA(kDeviceName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!device.valid()) return;
+  if (!device.valid()) {
+    DWORD now = GetTickCount();
+    InterlockedExchange(&device_missing_at, static_cast<LONG>(now ? now : 1));
+    return false;
+  }
+  InterlockedExchange(&device_missing_at, 0);
   DWORD returned = 0;
   DeviceIoControl(device, code, &input, sizeof input, nullptr, 0, &returned, nullptr);
+  return true;
 }
 
 bool CurrentCounts(HKEY key, KeyCounts* counts) {
@@ -94,8 +112,11 @@ LONG RewriteRecord(HKEY key) {
 bool SubkeyNamesDecode(HKEY key) { return NamesDecode(key, true); }
 bool ValueNamesDecode(HKEY key) { return NamesDecode(key, false); }
 
-StoreChange::StoreChange() { SendDeviceRequest(kRequestBegin, GetCurrentProcessId()); }
-StoreChange::~StoreChange() { SendDeviceRequest(kRequestEnd, GetCurrentProcessId()); }
+StoreChange::StoreChange() : begin_sent_(SendDeviceRequest(kRequestBegin, GetCurrentProcessId())) {}
+
+StoreChange::~StoreChange() {
+  if (begin_sent_) SendDeviceRequest(kRequestEnd, GetCurrentProcessId());
+}
 
 void ReportTamper() { SendDeviceRequest(kRequestTamper, ERROR_INVALID_DATA); }
 

@@ -17,14 +17,18 @@ LONG RewriteRecord(HKEY key);
 bool SubkeyNamesDecode(HKEY key);
 bool ValueNamesDecode(HKEY key);
 
-// Begin on construction, end on destruction, each with the current process id; skipped without the
-// device.
+// Begin on construction, end on destruction, each with the current process id, each opening the
+// device afresh. The end goes only where the begin went, so the driver never sees an unmatched end and
+// a machine without the device pays one failed open per operation, not two.
 class StoreChange {
  public:
   StoreChange();
   ~StoreChange();
   StoreChange(const StoreChange&) = delete;
   StoreChange& operator=(const StoreChange&) = delete;
+
+ private:
+  bool begin_sent_;
 };
 
 // Sends the tamper report (the error code 13) to the device.

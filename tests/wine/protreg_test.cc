@@ -275,6 +275,14 @@ TEST_F(ProtregStore, ArgumentRulesAndBufferSizes) {
   EXPECT_EQ(size, 7u);
   size = sizeof buffer;
   EXPECT_EQ(twg::ProtRegQueryValueExA(grd, "Missing", nullptr, nullptr, buffer, &size), ERROR_FILE_NOT_FOUND);
+  std::string large(2000, '\x5A');  // stored larger than the first read's buffer
+  ASSERT_EQ(twg::ProtRegSetValueExA(grd, "Large", 0, REG_BINARY, reinterpret_cast<const BYTE*>(large.data()), 2000),
+            ERROR_SUCCESS);
+  std::string back(2000, '\0');
+  size = 2000;
+  ASSERT_EQ(twg::ProtRegQueryValueExA(grd, "Large", nullptr, nullptr, reinterpret_cast<BYTE*>(&back[0]), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(back, large);
 
   twg::ScopedProtKey child = Create(grd, "LongerChildName");
   char name[32];
