@@ -36,13 +36,14 @@ LONG ReadTextValue(HKEY root, const char* subkey, REGSAM access, const char* val
   return ReadTextValue(key, value_name, buffer, size);
 }
 
-LONG ReadValueBlock(HKEY key, const char* value_name, DWORD* type, std::vector<char>* block) {
+LONG ReadValueBlock(HKEY key, const char* value_name, DWORD* type, std::vector<char>* block,
+                    QueryValueFn query) {
   DWORD size = 0;
-  LONG status = RegQueryValueExA(key, value_name, nullptr, nullptr, nullptr, &size);
+  LONG status = query(key, value_name, nullptr, nullptr, nullptr, &size);
   if (status != ERROR_SUCCESS) return status;
   if (size == 0) return ERROR_FILE_NOT_FOUND;
   block->assign(size, '\0');
-  status = RegQueryValueExA(key, value_name, nullptr, type, reinterpret_cast<BYTE*>(block->data()), &size);
+  status = query(key, value_name, nullptr, type, reinterpret_cast<BYTE*>(block->data()), &size);
   if (status != ERROR_SUCCESS) block->clear();
   return status;
 }

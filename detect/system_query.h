@@ -29,9 +29,13 @@ LONG ReadTextValue(HKEY root, const char* subkey, REGSAM access, const char* val
   return ReadTextValue(root, subkey, access, value_name, buffer, static_cast<DWORD>(N));
 }
 
+// RegQueryValueExA or a function with its arguments (the registry access layer's ProtRegQueryValueExA).
+using QueryValueFn = LONG(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+
 // Reads a value whatever its size: the size first, then the data into a zero-filled block of exactly
 // that size. An absent or empty value is a failure (ERROR_FILE_NOT_FOUND for the empty one).
-LONG ReadValueBlock(HKEY key, const char* value_name, DWORD* type, std::vector<char>* block);
+LONG ReadValueBlock(HKEY key, const char* value_name, DWORD* type, std::vector<char>* block,
+                    QueryValueFn query = RegQueryValueExA);
 
 // Loads a string resource holding one "%s" and formats it with the argument. wsprintfA writes at most
 // 1024 characters, hence the buffer.

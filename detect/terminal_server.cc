@@ -8,6 +8,7 @@
 #include "detect/detect_rules.h"
 #include "detect/system_query.h"
 #include "frame/handles.h"
+#include "protreg/prot_reg.h"
 
 namespace twg {
 namespace {
@@ -40,18 +41,30 @@ bool VerifyTerminalServerSuite() {
 }
 
 // NT 4.0 Terminal Server Edition names itself in the ProductSuite list.
-bool ProductSuiteNamesTerminalServer(CaseRule rule) {
+bool SuiteListNamesTerminalServer(HKEY key, QueryValueFn query, CaseRule rule) {
+  DWORD type = REG_NONE;
+  std::vector<char> suites;
+  if (ReadValueBlock(key, "ProductSuite", &type, &suites, query) != ERROR_SUCCESS || type != REG_MULTI_SZ) {
+    return false;
+  }
+  return MultiStringContains(suites.data(), suites.size(), kTerminalServerSuite, rule);
+}
+
+bool ProductSuiteNamesTerminalServer() {
   ScopedRegKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductOptionsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
       ERROR_SUCCESS) {
     return false;
   }
-  DWORD type = REG_NONE;
-  std::vector<char> suites;
-  if (ReadValueBlock(key, "ProductSuite", &type, &suites) != ERROR_SUCCESS || type != REG_MULTI_SZ) {
-    return false;
-  }
-  return MultiStringContains(suites.data(), suites.size(), kTerminalServerSuite, rule);
+  return SuiteListNamesTerminalServer(key, RegQueryValueExA, CaseRule::kExact);
+}
+
+// The cached answer reads the list through the registry access layer, as every reader shared with the
+// product's own configuration code does.
+bool ProductSuiteNamesTerminalServerThroughLayer() {
+  ScopedProtKey key;
+  if (ProtRegOpenKeyA(HKEY_LOCAL_MACHINE, kProductOptionsKey, key.Receive()) != ERROR_SUCCESS) return false;
+  return SuiteListNamesTerminalServer(key, ProtRegQueryValueExA, CaseRule::kIgnoreCase);
 }
 
 // GetVersion's packed form: the top bit marks the Windows 95 family, the low byte is the major version.
@@ -85,7 +98,7 @@ constexpr LONG kCachedYes = 2;
 bool ComputeTerminalServerForCache() {
   OSVERSIONINFOA version;
   if (!QueryBasicVersion(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return false;
-  if (version.dwMajorVersion <= 4) return ProductSuiteNamesTerminalServer(CaseRule::kIgnoreCase);
+  if (version.dwMajorVersion <= 4) return ProductSuiteNamesTerminalServerThroughLayer();
   if (version.dwMajorVersion == 5 && version.dwMinorVersion == 0) return VerifyTerminalServerSuite();
   return true;
 }
@@ -96,7 +109,7 @@ bool IsTerminalServer() {
   const PackedVersion version = CurrentPackedVersion();
   if (!version.nt) return false;
   if (version.major >= 5) return VerifyTerminalServerSuite();
-  return ProductSuiteNamesTerminalServer(CaseRule::kExact);
+  return ProductSuiteNamesTerminalServer();
 }
 
 int CountLoggedOnSessions() {

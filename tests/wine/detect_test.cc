@@ -207,6 +207,44 @@ TEST(DetectRegistry, Pc98HardwareIdentifier) {
   }
 }
 
+// The cached terminal-server answer has rules of its own; it is seen through the first-run probe, which
+// looks for the integration's safety mutex under "Global\" exactly when the answer is yes. The test
+// holds the mutex under the global name only, so FIOActive shows the answer: "1" yes, "0" no. Each
+// session loads the library afresh, so each case computes the answer anew.
+TEST(DetectRegistry, CachedTerminalServerAnswer) {
+  HANDLE global_mutex = CreateMutexA(nullptr, TRUE, "Global\\FREInteg_Safety_Mutex");
+  ASSERT_NE(global_mutex, nullptr);
+  HANDLE local = OpenMutexA(SYNCHRONIZE, FALSE, "FREInteg_Safety_Mutex");
+  ASSERT_EQ(local, nullptr) << "Wine must keep the global and the session namespace apart for this test";
+  struct Case {
+    const char* version;
+    std::string suites;  // empty: no value
+    const char* active;
+  } cases[] = {
+      {"winxp", "", "1"},                                    // NT 5.1: yes without a test
+      {"nt40", MultiString({"terminal server"}), "1"},       // ignoring case, unlike CheckForTerminalServer
+      {"nt40", MultiString({"Enterprise"}), "0"},
+      {"nt40", "", "0"},
+      {"win2k", MultiString({"Terminal Server"}), "0"},      // Wine's suite verification answers no
+      {"win98", MultiString({"Terminal Server"}), "0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.version) + " [" + c.suites + "]");
+    ScopedWindowsVersion version(c.version);
+    ScopedRegValue suite(HKEY_LOCAL_MACHINE, kProductOptions, "ProductSuite");
+    if (c.suites.empty()) {
+      suite.Delete();
+    } else {
+      suite.Set(c.suites, REG_MULTI_SZ);
+    }
+    ActionRun run = RunAction("IsFIOActive", {}, {"FIOActive"});
+    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(run.properties["FIOActive"], c.active);
+  }
+  ReleaseMutex(global_mutex);
+  CloseHandle(global_mutex);
+}
+
 // --- The Korean CD start window ------------------------------------------------------------------------
 
 TEST(DetectCdStart, ClosedUnderKoreanOnly) {
