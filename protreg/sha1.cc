@@ -1,15 +1,78 @@
 #include "protreg/sha1.h"
 
 #include <cstring>
+#include <utility>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#include <immintrin.h>
+#define TWG_SHA1_HARDWARE 1
+#endif
 
 namespace twg {
 namespace {
 
 std::uint32_t Rotl(std::uint32_t v, int n) { return v << n | v >> (32 - n); }
 
+#ifdef TWG_SHA1_HARDWARE
+// The processor's SHA extensions, where present. Only in 64-bit builds: every 64-bit Windows saves the
+// SSE registers, whereas the 32-bit library must also run where no system does (Windows 95).
+bool HasShaExtensions() {
+  static const bool present = [] {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSSE3) || !(c & bit_SSE4_1)) return false;
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    return (b & (1u << 29)) != 0;
+  }();
+  return present;
+}
+
+// One group of four rounds: g is the group (0-19); msg holds the rolling schedule.
+template <int g>
+__attribute__((target("sha,sse4.1,ssse3"))) inline void ShaGroup(__m128i (&msg)[4], __m128i& abcd, __m128i& e0,
+                                                                 __m128i& e1) {
+  __m128i& e = g % 2 == 0 ? e0 : e1;
+  __m128i& other = g % 2 == 0 ? e1 : e0;
+  if constexpr (g == 0) {
+    e = _mm_add_epi32(e, msg[0]);
+  } else {
+    e = _mm_sha1nexte_epu32(e, msg[g % 4]);
+  }
+  other = abcd;
+  if constexpr (g >= 3 && g <= 18) msg[(g + 1) % 4] = _mm_sha1msg2_epu32(msg[(g + 1) % 4], msg[g % 4]);
+  abcd = _mm_sha1rnds4_epu32(abcd, e, g / 5);
+  if constexpr (g >= 1 && g <= 16) msg[(g + 3) % 4] = _mm_sha1msg1_epu32(msg[(g + 3) % 4], msg[g % 4]);
+  if constexpr (g >= 2 && g <= 17) msg[(g + 2) % 4] = _mm_xor_si128(msg[(g + 2) % 4], msg[g % 4]);
+}
+
+template <int... g>
+__attribute__((target("sha,sse4.1,ssse3"))) inline void ShaGroups(std::integer_sequence<int, g...>,
+                                                                  __m128i (&msg)[4], __m128i& abcd, __m128i& e0,
+                                                                  __m128i& e1) {
+  (ShaGroup<g>(msg, abcd, e0, e1), ...);
+}
+
+__attribute__((target("sha,sse4.1,ssse3"))) void ShaBlock(std::uint32_t* h, const std::uint8_t* block) {
+  const __m128i byte_swap = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
+  __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), 0x1B);
+  __m128i e0 = _mm_set_epi32(static_cast<int>(h[4]), 0, 0, 0), e1;
+  const __m128i abcd_start = abcd, e_start = e0;
+  __m128i msg[4];
+  for (int i = 0; i < 4; ++i) {
+    msg[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), byte_swap);
+  }
+  ShaGroups(std::make_integer_sequence<int, 20>(), msg, abcd, e0, e1);
+  e0 = _mm_sha1nexte_epu32(e0, e_start);
+  abcd = _mm_add_epi32(abcd, abcd_start);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm_shuffle_epi32(abcd, 0x1B));
+  h[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0, 3));
+}
+#endif
+
 }  // namespace
 
-Sha1::Sha1() : h_{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u} {}
+Sha1::Sha1(bool use_hardware)
+    : h_{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u}, use_hardware_(use_hardware) {}
 
 // Unrolled rounds over a rolling 16-word schedule: the seal is computed for every stored item, so this
 // is the store's hottest loop.
@@ -32,6 +95,12 @@ Sha1::Sha1() : h_{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0
 #define TWG_SHA1_LOADED(i) w[(i)]
 
 void Sha1::Block(const std::uint8_t* block) {
+#ifdef TWG_SHA1_HARDWARE
+  if (use_hardware_ && HasShaExtensions()) {
+    ShaBlock(h_, block);
+    return;
+  }
+#endif
   std::uint32_t w[16];
   for (int i = 0; i < 16; ++i) {
     w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
