@@ -158,6 +158,24 @@ LONG OpenProtected(const char* operation, HKEY key, LPCSTR subkey, REGSAM access
   });
 }
 
+// Decodes a stored datum in place and hands its inner type, data and size to the caller's arguments.
+// When size_binds, the caller's size must cover the data (else 234 and nothing is written).
+LONG DeliverDatum(std::string* stored, DWORD stored_size, bool string_form, bool size_binds, LPDWORD type,
+                  LPBYTE data, LPDWORD size) {
+  const std::uint8_t* plain = nullptr;
+  std::size_t plain_size = 0;
+  std::uint32_t inner_type = 0;
+  if (!StoreCodec()->DecodeDatum(reinterpret_cast<std::uint8_t*>(&(*stored)[0]), stored_size, string_form, &plain,
+                                 &plain_size, &inner_type)) {
+    return ERROR_INVALID_DATA;
+  }
+  if (size_binds && *size < plain_size) return ERROR_MORE_DATA;
+  if (type) *type = inner_type;
+  if (data && plain_size > 0) std::memcpy(data, plain, plain_size);
+  if (size) *size = static_cast<DWORD>(plain_size);
+  return ERROR_SUCCESS;
+}
+
 // The first enumeration call on a handle checks the key's record once; the flag stays set whatever
 // the outcome, so a refused handle is not checked again.
 bool FirstEnumerationCheck(HKEY key, BYTE flag) {
@@ -234,18 +252,7 @@ LONG WINAPI CryptRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWO
       if (!RecordMatches(real) || !ValueNamesDecode(real)) status = ERROR_INVALID_DATA;
       return status;
     }
-    const std::uint8_t* plain = nullptr;
-    std::size_t plain_size = 0;
-    std::uint32_t inner_type = 0;
-    if (!StoreCodec()->DecodeDatum(reinterpret_cast<std::uint8_t*>(&stored[0]), stored_size, stored_name.empty(),
-                                   &plain, &plain_size, &inner_type)) {
-      return ERROR_INVALID_DATA;
-    }
-    if (size && *size < plain_size) return ERROR_MORE_DATA;
-    if (type) *type = inner_type;
-    if (data && plain_size > 0) std::memcpy(data, plain, plain_size);
-    if (size) *size = static_cast<DWORD>(plain_size);
-    return ERROR_SUCCESS;
+    return DeliverDatum(&stored, stored_size, stored_name.empty(), size != nullptr, type, data, size);
   });
 }
 
@@ -373,17 +380,8 @@ LONG WINAPI CryptRegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_s
     if (!codec->DecodeValueName(&stored_name[0], name_len, &plain_name, &plain_name_size)) return ERROR_INVALID_DATA;
     if (*name_size <= plain_name_size) return ERROR_MORE_DATA;
     if (type || data_size) {
-      const std::uint8_t* plain = nullptr;
-      std::size_t plain_size = 0;
-      std::uint32_t inner_type = 0;
-      if (!codec->DecodeDatum(reinterpret_cast<std::uint8_t*>(&stored_data[0]), data_len, plain_name_size == 0,
-                              &plain, &plain_size, &inner_type)) {
-        return ERROR_INVALID_DATA;
-      }
-      if (data && *data_size < plain_size) return ERROR_MORE_DATA;
-      if (type) *type = inner_type;
-      if (data && plain_size > 0) std::memcpy(data, plain, plain_size);
-      if (data_size) *data_size = static_cast<DWORD>(plain_size);
+      status = DeliverDatum(&stored_data, data_len, plain_name_size == 0, data != nullptr, type, data, data_size);
+      if (status != ERROR_SUCCESS) return status;
     }
     std::memcpy(name, plain_name, plain_name_size);
     name[plain_name_size] = '\0';

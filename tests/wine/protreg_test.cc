@@ -125,6 +125,18 @@ std::string KeyFileBytes(std::uint32_t flag, const twg::KeyHalf& half) {
   return bytes;
 }
 
+// Creates the prefix key through the store (the allowance lets it create a missing one), so the test
+// starts from an intact, empty store.
+twg::ScopedProtKey CreateStoreRoot() {
+  twg::RaiseCreationAllowance();
+  twg::ScopedProtKey grd;
+  LONG status = twg::ProtRegCreateKeyExA(HKEY_LOCAL_MACHINE, kGrd, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                         grd.Receive(), nullptr);
+  twg::LowerCreationAllowance();
+  EXPECT_EQ(status, ERROR_SUCCESS);
+  return grd;
+}
+
 // Starts this runner again on one child test; the child's result is its exit code.
 int RunChild(const std::string& test) {
   char self[MAX_PATH];
@@ -146,12 +158,7 @@ class ProtregStore : public testing::Test {
     if (InChild()) GTEST_SKIP() << "parent-only";
     ASSERT_TRUE(twg::WriteStoreKeyFile(kHalf));
     RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd);
-    twg::RaiseCreationAllowance();
-    twg::ScopedProtKey grd;
-    LONG status = twg::ProtRegCreateKeyExA(HKEY_LOCAL_MACHINE, kGrd, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           grd.Receive(), nullptr);
-    twg::LowerCreationAllowance();
-    ASSERT_EQ(status, ERROR_SUCCESS);
+    ASSERT_TRUE(CreateStoreRoot().valid());
   }
   void TearDown() override { RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd); }
 
@@ -536,15 +543,7 @@ TEST_F(ProtregProcess, PrefixesFromVelReg) {
 }
 
 TEST_F(ProtregProcess, FirstUseFromManyThreads) {
-  {
-    twg::RaiseCreationAllowance();
-    twg::ScopedProtKey grd;
-    ASSERT_EQ(twg::ProtRegCreateKeyExA(HKEY_LOCAL_MACHINE, kGrd, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                       grd.Receive(), nullptr),
-              ERROR_SUCCESS);
-    twg::LowerCreationAllowance();
-    ASSERT_EQ(SetString(grd, "Shared", "same for all"), ERROR_SUCCESS);
-  }
+  ASSERT_EQ(SetString(CreateStoreRoot(), "Shared", "same for all"), ERROR_SUCCESS);
   EXPECT_EQ(RunChild("ProtregChild.FirstUseFromManyThreads"), 0);
 }
 
@@ -629,15 +628,7 @@ class ProtregCheckEula : public testing::Test {
     EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
     return run.properties["NOEULA"];
   }
-  void StoreValue(const std::string& text) {
-    twg::RaiseCreationAllowance();
-    twg::ScopedProtKey grd;
-    ASSERT_EQ(twg::ProtRegCreateKeyExA(HKEY_LOCAL_MACHINE, kGrd, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                       grd.Receive(), nullptr),
-              ERROR_SUCCESS);
-    twg::LowerCreationAllowance();
-    ASSERT_EQ(SetString(grd, "TWGEULA", text), ERROR_SUCCESS);
-  }
+  void StoreValue(const std::string& text) { ASSERT_EQ(SetString(CreateStoreRoot(), "TWGEULA", text), ERROR_SUCCESS); }
 };
 
 TEST_F(ProtregCheckEula, PlainStore) {
