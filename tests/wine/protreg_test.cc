@@ -569,6 +569,17 @@ TEST_F(ProtregChild, DisabledStoreIsPlain) {
   RegValue raw = RegGet(HKEY_LOCAL_MACHINE, kGrd, "TWGEULA");
   EXPECT_EQ(raw.type, static_cast<DWORD>(REG_DWORD)) << "a plain value of the caller's type";
   EXPECT_EQ(RawValueNames(HKEY_LOCAL_MACHINE, kGrd).size(), 1u) << "no record";
+
+  // Without a whole key half the store itself can encode nothing: 8, and nothing changes.
+  bool whole_file = ReadFileText(twg::StoreKeyFilePath()).size() == 14;
+  EXPECT_EQ(twg::StoreCodec() != nullptr, whole_file);
+  if (!whole_file) {
+    HKEY key = nullptr;
+    EXPECT_EQ(twg::CryptRegOpenKeyExA(HKEY_LOCAL_MACHINE, kGrd, 0, KEY_READ, &key), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(twg::CryptRegSetValueExA(HKEY_LOCAL_MACHINE, "x", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"), 1),
+              ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, "", "x").exists);
+  }
 }
 
 TEST_F(ProtregChild, PrefixesFromVelReg) {
