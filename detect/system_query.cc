@@ -21,9 +21,10 @@ bool QueryExtendedVersion(OSVERSIONINFOEXA* info) {
 
 LONG ReadTextValue(HKEY key, const char* value_name, char* buffer, DWORD size) {
   std::memset(buffer, 0, size);
-  DWORD length = size - 1;
+  DWORD length = size;
   LONG status = RegQueryValueExA(key, value_name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &length);
   if (status != ERROR_SUCCESS) std::memset(buffer, 0, size);
+  buffer[size - 1] = '\0';  // a value stored without its terminator may fill the buffer
   return status;
 }
 

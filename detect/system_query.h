@@ -13,8 +13,8 @@ namespace twg {
 bool QueryBasicVersion(OSVERSIONINFOA* info);
 bool QueryExtendedVersion(OSVERSIONINFOEXA* info);
 
-// Reads a string value into a zero-filled buffer; on failure the buffer stays empty. The buffer's last
-// byte is never written, so the text is always terminated.
+// Reads a string value into a zero-filled buffer; on failure the buffer stays empty. The text is always
+// terminated: a value that fills the buffer without its own terminator loses its last character.
 LONG ReadTextValue(HKEY key, const char* value_name, char* buffer, DWORD size);
 template <std::size_t N>
 LONG ReadTextValue(HKEY key, const char* value_name, char (&buffer)[N]) {
