@@ -48,12 +48,18 @@ bool FromTextFormInPlace(char* text, std::size_t length, std::size_t* decoded_si
   std::size_t out = 0;
   for (std::size_t at = 0; at < length; at += 4) {
     std::int8_t d[4];
-    for (int k = 0; k < 4; ++k) {
-      d[k] = kDigits.value[static_cast<std::uint8_t>(text[at + k])];
-      if (d[k] == kInvalid) return false;
-    }
-    if (d[0] == kPad || d[1] == kPad) return false;
+    for (int k = 0; k < 4; ++k) d[k] = kDigits.value[static_cast<std::uint8_t>(text[at + k])];
     // Writing never overtakes reading: a group of 4 characters yields at most 3 bytes.
+    if (((d[0] | d[1] | d[2] | d[3]) & ~63) == 0) {  // the common group: four digits
+      std::uint32_t group = std::uint32_t(d[0]) << 18 | std::uint32_t(d[1]) << 12 | std::uint32_t(d[2]) << 6 |
+                            std::uint32_t(d[3]);
+      text[out++] = static_cast<char>(group >> 16);
+      text[out++] = static_cast<char>(group >> 8);
+      text[out++] = static_cast<char>(group);
+      continue;
+    }
+    if (d[0] == kInvalid || d[1] == kInvalid || d[2] == kInvalid || d[3] == kInvalid) return false;
+    if (d[0] == kPad || d[1] == kPad) return false;
     std::uint32_t group = std::uint32_t(d[0]) << 18 | std::uint32_t(d[1]) << 12;
     if (d[2] == kPad) {
       // "x=" after a third-place pad would decode the same bytes from a changed text; refuse it so a
@@ -63,15 +69,8 @@ bool FromTextFormInPlace(char* text, std::size_t length, std::size_t* decoded_si
       continue;
     }
     group |= std::uint32_t(d[2]) << 6;
-    if (d[3] == kPad) {
-      text[out++] = static_cast<char>(group >> 16);
-      text[out++] = static_cast<char>(group >> 8);
-      continue;
-    }
-    group |= std::uint32_t(d[3]);
     text[out++] = static_cast<char>(group >> 16);
     text[out++] = static_cast<char>(group >> 8);
-    text[out++] = static_cast<char>(group);
   }
   *decoded_size = out;
   return true;

@@ -12,7 +12,9 @@ cmake --build "$build/native" -j "$jobs" --target protreg_codec_bench >/dev/null
 cmake --build "$build/wintest" -j "$jobs" --target protreg_wine_bench >/dev/null
 
 echo "== codec: ours against OpenSSL"
-"$build/native/protreg_codec_bench" --benchmark_min_time=${TWG_BENCH_MIN_TIME:-0.2} 2>/dev/null | sed -n '/^CPU-time ratio/,$p'
+"$build/native/protreg_codec_bench" --benchmark_min_time=${TWG_BENCH_MIN_TIME:-0.1} \
+  --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true 2>/dev/null | sed -n '/^CPU-time ratio/,$p'
 
 echo "== registry under Wine: protected against plain"
 . "$src/scripts/wine-env.sh"
