@@ -21,7 +21,8 @@ constexpr char kStale[] = "stale";  // a preset value: survives where an action 
 constexpr char kProductOptions[] = "System\\CurrentControlSet\\Control\\ProductOptions";
 constexpr char kNtCurrentVersion[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-// Sets (or, with no value, deletes) one registry value and puts the previous state back on exit.
+// Remembers one registry value (setting it when a value is given) and puts the previous state back on
+// exit, deleting the value when there was none.
 class ScopedRegValue {
  public:
   ScopedRegValue(HKEY root, std::string key, std::string name)
@@ -44,7 +45,6 @@ class ScopedRegValue {
     }
   }
   void Set(const std::string& value, DWORD type = REG_SZ) { RegSetString(root_, key_, name_, value, type); }
-  void SetDword(DWORD value) { RegSetDword(root_, key_, name_, value); }
   void Delete() { RegDeleteValue(root_, key_, name_); }
 
  private:
