@@ -8,16 +8,19 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 set(TWG_WIN_STATIC -static -static-libgcc -static-libstdc++)
 file(GLOB TWG_HARNESS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/harness/*.cc)
 file(GLOB TWG_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cc)
-# The frame's session services are also linked in directly, so their boundaries (buffer sizes, the log
-# file, the code-page primitives) are tested against a real session from the runner itself.
-set(TWG_FRAME_UNDER_TEST ${CMAKE_SOURCE_DIR}/frame/action_frame.cc ${CMAKE_SOURCE_DIR}/frame/install_log.cc
-    ${CMAKE_SOURCE_DIR}/frame/path_chars.cc ${CMAKE_SOURCE_DIR}/frame/mbcs.cc ${CMAKE_SOURCE_DIR}/frame/log_time.cc)
-add_executable(twg_wine_tests ${TWG_HARNESS} ${TWG_WINE_TESTS} ${TWG_FRAME_UNDER_TEST}
-               ${TWG_PROTREG_UNDER_TEST})
+# The whole library, compiled once more for the test programs: the runner calls what has no export
+# (the frame's session services against a real session, the store's API, the folder lookups), and
+# twg_store_probe (tests/wine/store_probe.cc) does what a test must do in a fresh process.
+add_library(twg_inprocess STATIC ${TWG_LOGIC_SOURCES} ${TWG_WIN_SOURCES})
+target_include_directories(twg_inprocess PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_compile_definitions(twg_inprocess PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
+set(TWG_INPROCESS_LIBS twg_inprocess msi advapi32 user32 shell32 ole32 oleaut32 version)
+
+add_executable(twg_wine_tests ${TWG_HARNESS} ${TWG_WINE_TESTS})
 target_include_directories(twg_wine_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/wine
                            ${CMAKE_SOURCE_DIR}/resources)
-target_compile_definitions(twg_wine_tests PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501)
-target_link_libraries(twg_wine_tests PRIVATE gtest msi advapi32 user32 shell32 ole32 oleaut32 version)
+target_compile_definitions(twg_wine_tests PRIVATE _WIN32_WINNT=0x0501)
+target_link_libraries(twg_wine_tests PRIVATE gtest ${TWG_INPROCESS_LIBS})
 target_link_options(twg_wine_tests PRIVATE ${TWG_WIN_STATIC})
 
 # Stand-ins: tests/standins/<name>.cc becomes <name>.exe; a folder tests/standins/<name>/ with its own
@@ -37,13 +40,8 @@ foreach(dir ${TWG_STANDIN_DIRS})
   endif()
 endforeach()
 
-# The whole library in a program of its own (tests/wine/store_probe.cc): what a test must do in a fresh
-# process, and the timing of the configuration move.
-add_library(twg_inprocess STATIC ${TWG_LOGIC_SOURCES} ${TWG_WIN_SOURCES})
-target_include_directories(twg_inprocess PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
-target_compile_definitions(twg_inprocess PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
 add_executable(twg_store_probe ${CMAKE_SOURCE_DIR}/tests/wine/store_probe.cc)
-target_link_libraries(twg_store_probe PRIVATE twg_inprocess msi advapi32 user32 shell32 ole32 oleaut32 version)
+target_link_libraries(twg_store_probe PRIVATE ${TWG_INPROCESS_LIBS})
 target_link_options(twg_store_probe PRIVATE ${TWG_WIN_STATIC})
 
 # Benchmarks, not run by ctest (scripts/bench-protreg.sh builds and runs them).

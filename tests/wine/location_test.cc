@@ -11,11 +11,10 @@
 
 #include "harness/harness.h"
 
-// The shared lookups and path tests have no export of their own; they are compiled into the runner, and
-// the runner's frame reads the string table of the DLL under test (see UseDllStrings).
-#include "location/folder_lookups.cc"
-#include "location/folder_text.cc"
-#include "location/path_tests.cc"
+// The shared lookups and path tests have no export of their own; the runner has the library linked in,
+// and its frame reads the string table of the DLL under test (see UseDllStrings).
+#include "location/folder_text.h"
+#include "location/location.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 
