@@ -242,6 +242,23 @@ TEST_F(ReencryptTest, WithoutInstallDirNoBackupButTheMove) {
   EXPECT_NE(ReadFileText(std::string(temp) + "TWGLog.txt").find("InstallDir could not be read"), std::string::npos);
 }
 
+// A value written into the store behind its back makes the store unreadable; the move must then leave
+// everything as it is rather than copy half a configuration.
+TEST_F(ReencryptTest, AStoreThatDoesNotReadIsLeftAlone) {
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  RegSetString(HKEY_LOCAL_MACHINE, kGrd, "WrittenBehindItsBack", "plain");
+  std::string stored = Dump("dump-plain", kGrd);
+  std::string seed = ReadFileText(SystemFile("SR.dat"));
+  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+  EXPECT_EQ(Dump("dump-plain", kGrd), stored);
+  EXPECT_EQ(ReadFileText(SystemFile("SR.dat")), seed);
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  EXPECT_NE(ReadFileText(std::string(temp) + "TWGLog.txt").find("reading the configuration; it was left as it was"),
+            std::string::npos);
+}
+
 TEST_F(ReencryptTest, CleanRegistryWithAndWithoutKeys) {
   RegSetString(HKEY_CURRENT_USER, kGrd, "Window", "1");
   RegSetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane\\VelReg", "SpecialPath1", "HKEY_LOCAL_MACHINE\\Software\\Veltrane\\GRD");
