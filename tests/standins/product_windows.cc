@@ -85,10 +85,10 @@ int main(int argc, char** argv) {
       g_ignore_close = true;
       continue;
     }
-    std::string spec = argv[i];
-    size_t bar = spec.find('|');
-    std::string class_name = spec.substr(0, bar);
-    std::string title = bar == std::string::npos ? "" : spec.substr(bar + 1);
+    std::string described = argv[i];
+    size_t bar = described.find('|');
+    std::string class_name = described.substr(0, bar);
+    std::string title = bar == std::string::npos ? "" : described.substr(bar + 1);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;

@@ -72,14 +72,14 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms = 10000)
   return condition();
 }
 
-// Starts product_windows.exe with the given window specs and waits until every window is up.
+// Starts product_windows.exe with the given windows ("class|title") and waits until every window is up.
 class ProductWindows {
  public:
-  ProductWindows(const std::string& log, const std::vector<std::string>& specs, const std::string& options = "")
-      : process_(CommandLine(log, specs, options)) {
+  ProductWindows(const std::string& log, const std::vector<std::string>& windows_wanted, const std::string& options = "")
+      : process_(CommandLine(log, windows_wanted, options)) {
     process_.WaitUntilIdle();
-    for (const auto& spec : specs) {
-      std::string class_name = spec.substr(0, spec.find('|'));
+    for (const auto& wanted : windows_wanted) {
+      std::string class_name = wanted.substr(0, wanted.find('|'));
       EXPECT_TRUE(WaitUntil([&] { return FindWindowA(class_name.c_str(), nullptr) != nullptr; }))
           << "window of class " << class_name << " did not appear";
     }
@@ -87,10 +87,10 @@ class ProductWindows {
   const Process& process() const { return process_; }
 
  private:
-  static std::string CommandLine(const std::string& log, const std::vector<std::string>& specs,
+  static std::string CommandLine(const std::string& log, const std::vector<std::string>& windows_wanted,
                                  const std::string& options) {
     std::string cmd = "\"" + StandinPath("product_windows.exe") + "\" \"" + log + "\" " + options;
-    for (const auto& spec : specs) cmd += " \"" + spec + "\"";
+    for (const auto& wanted : windows_wanted) cmd += " \"" + wanted + "\"";
     return cmd;
   }
   Process process_;
