@@ -129,30 +129,6 @@ int Bench(int values) {
   return moved ? 0 : 1;
 }
 
-// Where the time of one move goes, stage by stage (for looking into the cost per value).
-int BenchStages(int values) {
-  char seed[MAX_PATH];
-  GetSystemDirectoryA(seed, MAX_PATH);
-  DeleteFileA((std::string(seed) + "\\SR.dat").c_str());
-  WritePlainTree(values);
-  auto last = std::chrono::steady_clock::now();
-  auto lap = [&](const char* stage) {
-    auto now = std::chrono::steady_clock::now();
-    std::printf("%6d values: %-16s %8.1f us per value\n", values, stage,
-                std::chrono::duration<double>(now - last).count() * 1e6 / values);
-    last = now;
-  };
-  for (int stage = 1; stage <= 5; ++stage) {
-    // Each call resumes from the temporary copy and stops one stage further; the repeated stages of a
-    // resumed call are cheap (a new key half) or find nothing left to do (the source already deleted).
-    twg::MoveConfigurationIntoStore(static_cast<twg::MoveStage>(stage));
-    static const char* names[] = {"", "copy aside", "new key half", "delete source", "copy into store", "verify+remove"};
-    lap(names[stage]);
-    if (stage == 4) break;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,7 +150,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "bench" && argc == 3) return Bench(std::atoi(argv[2]));
-  if (command == "bench-stages" && argc == 3) return BenchStages(std::atoi(argv[2]));
   std::fprintf(stderr, "usage: twg_store_probe dump|dump-plain KEY FILE | move STAGE | use-then-move | bench VALUES\n");
   return 2;
 }
