@@ -63,6 +63,20 @@ TEST(FirstrunProbe, AnswersByWhoHoldsWhichName) {
   }
 }
 
+// The objects are created open to every account on the NT family and without security attributes on
+// the Windows 95 family; the probe runs in a process started under the emulated version.
+TEST(FirstrunProbe, OpenSecurityOnlyOnWindowsNt) {
+  struct Case {
+    const char* version;
+    int expected;  // the probe's exit: 0 no attributes, 1 a descriptor with a null access list
+  } cases[] = {{"win95", 0}, {"win98", 0}, {"winme", 0}, {"nt40", 1}, {"win2k", 1}, {"winxp", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version);
+    ScopedWindowsVersion version(c.version);
+    EXPECT_EQ(RunProcess("\"" + StandinPath("twg_store_probe.exe") + "\" open-security"), c.expected);
+  }
+}
+
 TEST(FirstrunProbe, NeverKeepsTheMutex) {
   // The session stays open, so a mutex the action forgot to release would still be owned by the
   // custom-action server and this wait would time out.

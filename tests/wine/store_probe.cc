@@ -7,6 +7,8 @@
 //   twg_store_probe move STAGE            the move up to and including STAGE (1-7)
 //   twg_store_probe use-then-move         read through the store first, then the whole move
 //   twg_store_probe bench VALUES          time the move of a tree of VALUES values
+//   twg_store_probe open-security         exit 0 without open security attributes, 1 with a descriptor
+//                                         whose access list is null (every account may open the object)
 // Exit status 0, or the registry error that stopped it.
 #include <windows.h>
 
@@ -22,6 +24,7 @@
 #include "protreg/prot_reg.h"
 #include "protreg/reencrypt.h"
 #include "protreg/registry_tree.h"
+#include "versions/global_names.h"
 
 namespace {
 
@@ -150,6 +153,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "bench" && argc == 3) return Bench(std::atoi(argv[2]));
+  if (command == "open-security") {
+    SECURITY_ATTRIBUTES* attributes = twg::MakeOpenSecurityAttributes();
+    if (!attributes) return 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    bool open = attributes->nLength == sizeof(SECURITY_ATTRIBUTES) && !attributes->bInheritHandle &&
+                GetSecurityDescriptorDacl(attributes->lpSecurityDescriptor, &present, &acl, &defaulted) &&
+                present && acl == nullptr;
+    twg::FreeOpenSecurityAttributes(attributes);
+    return open ? 1 : 2;
+  }
   std::fprintf(stderr, "usage: twg_store_probe dump|dump-plain KEY FILE | move STAGE | use-then-move | bench VALUES\n");
   return 2;
 }
