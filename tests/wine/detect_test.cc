@@ -2,10 +2,11 @@
 // Wine's emulated Windows versions, everything else against arranged registry values, files and
 // stand-ins (IEXPLORE.EXE builds, the CD start window, the product's state server).
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,27 +22,23 @@ constexpr char kStale[] = "stale";  // a preset value: survives where an action 
 constexpr char kProductOptions[] = "System\\CurrentControlSet\\Control\\ProductOptions";
 constexpr char kNtCurrentVersion[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-// Remembers one registry value (setting it when a value is given) and puts the previous state back on
-// exit, deleting the value when there was none.
+// Runs one action in a fresh session with its property preset to kStale; returns the property after it.
+std::string Detect(const char* action, const char* property, UINT expected_result = ERROR_SUCCESS) {
+  ActionRun run = RunAction(action, {{property, kStale}}, {property});
+  EXPECT_EQ(run.result, expected_result) << action;
+  return run.properties[property];
+}
+
+// Remembers one string value and puts it back on exit, deleting the value when there was none.
 class ScopedRegValue {
  public:
   ScopedRegValue(HKEY root, std::string key, std::string name)
       : root_(root), key_(std::move(key)), name_(std::move(name)), saved_(RegGet(root_, key_, name_)) {}
-  ScopedRegValue(HKEY root, std::string key, std::string name, const std::string& value, DWORD type = REG_SZ)
-      : ScopedRegValue(root, std::move(key), std::move(name)) {
-    Set(value, type);
-  }
   ~ScopedRegValue() {
     if (!saved_.exists) {
-      RegDeleteValue(root_, key_, name_);
-    } else if (saved_.type == REG_DWORD) {
-      DWORD value = 0;
-      memcpy(&value, saved_.data.data(), sizeof value);
-      RegSetDword(root_, key_, name_, value);
-    } else if (!saved_.data.empty() && saved_.data.back() == '\0') {
-      RegSetString(root_, key_, name_, saved_.data.substr(0, saved_.data.size() - 1), saved_.type);
+      Delete();
     } else {
-      RegSetBinary(root_, key_, name_, saved_.data);
+      RegSetString(root_, key_, name_, saved_.data.substr(0, saved_.data.size() - 1), saved_.type);
     }
   }
   void Set(const std::string& value, DWORD type = REG_SZ) { RegSetString(root_, key_, name_, value, type); }
@@ -61,30 +58,23 @@ std::string MultiString(std::initializer_list<const char*> items) {
 
 // --- Platform matrix -------------------------------------------------------------------------------
 
-const char* const kPlatformActions[] = {"IsWin2000Pro",   "Is950r6",         "fnIsW2KAdvancedServer",
-                                        "CheckNTSPLevel", "CheckForTerminalServer", "CheckMultUsersXP",
-                                        "fnIsPC98Machine", "CheckMidEast"};
-const char* const kPlatformProperties[] = {"WIN2KVER",    "WINGOLD",      "ADVANCEDSERVER",
-                                           "SP6aInstalled", "TERMINALSERVICESINSTALLED", "MultUsersXP",
-                                           "PC98MACHINE", "ISMIDEAST",    "TVSSRCFOLDER"};
-
-// Runs every platform action in one session of a package that presets each property to kStale.
-std::map<std::string, std::string> RunPlatformActions() {
+// Runs every platform action in one session; returns the given properties, preset to kStale.
+std::map<std::string, std::string> RunPlatformActions(std::map<std::string, std::string> properties) {
+  const char* const actions[] = {"IsWin2000Pro",           "Is950r6",          "fnIsW2KAdvancedServer",
+                                 "CheckNTSPLevel",         "CheckForTerminalServer", "CheckMultUsersXP",
+                                 "fnIsPC98Machine",        "CheckMidEast"};
   Package package;
-  for (const char* action : kPlatformActions) package.Action(action);
-  for (const char* property : kPlatformProperties) package.Property(property, kStale);
+  for (const char* action : actions) package.Action(action);
+  for (const auto& p : properties) package.Property(p.first, kStale);
   Session session(package.Build());
-  std::map<std::string, std::string> found;
-  for (const char* action : kPlatformActions) {
-    EXPECT_EQ(session.Do(action), static_cast<UINT>(ERROR_SUCCESS)) << action;
-  }
-  for (const char* property : kPlatformProperties) found[property] = session.Property(property);
-  return found;
+  for (const char* action : actions) EXPECT_EQ(session.Do(action), static_cast<UINT>(ERROR_SUCCESS)) << action;
+  for (auto& p : properties) p.second = session.Property(p.first);
+  return properties;
 }
 
 // What each platform action publishes under each of Wine's emulated versions, on an otherwise plain
 // prefix ("" is cleared, kStale untouched). Wine differs from the real systems in three ways, and the
-// table shows Wine's answer:
+// expectations show Wine's answer:
 // - Wine answers the extended version query even for the Windows 95 family, with product type 0, so
 //   IsWin2000Pro reports "SERVER" there; the real 9x systems refuse the query and end with the property
 //   cleared (proven natively in DetectEdition.WithoutExtendedRecordOnlyNtServersAreNamed).
@@ -93,27 +83,21 @@ std::map<std::string, std::string> RunPlatformActions() {
 // - Wine lists no terminal sessions and its Middle-East metric is always 0: MultUsersXP and ISMIDEAST
 //   are cleared everywhere (the counting and the Middle-East paths are proven natively).
 TEST(DetectPlatform, MatrixOfEmulatedVersions) {
-  constexpr const char* S = kStale;
-  constexpr size_t kColumns = sizeof kPlatformProperties / sizeof kPlatformProperties[0];
   struct Row {
     const char* version;
-    const char* expected[kColumns];  // in the order of kPlatformProperties
-  } rows[] = {
-      //          WIN2KVER  WINGOLD ADVSRV SP6a TSI MULTI PC98 MIDEAST TVSSRC
-      {"win95", {"SERVER", "1",    S,     "",  S,  "",   S,   "",     S}},  // 4.0.950: first retail 95
-      {"win98", {"SERVER", "",     S,     "",  S,  "",   S,   "",     S}},
-      {"winme", {"SERVER", "",     S,     "",  S,  "",   S,   "",     S}},
-      {"nt40",  {"PRO",    "",     S,     "",  S,  "",   S,   "",     S}},
-      {"win2k", {"PRO",    "",     S,     "",  S,  "",   S,   "",     S}},
-      {"winxp", {"PRO",    "",     S,     "",  S,  "",   S,   "",     S}},
-  };
+    const char* win2kver;
+    const char* wingold;
+  } rows[] = {{"win95", "SERVER", "1"},  // 4.0.950: first retail 95
+              {"win98", "SERVER", ""}, {"winme", "SERVER", ""}, {"nt40", "PRO", ""},
+              {"win2k", "PRO", ""},    {"winxp", "PRO", ""}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.version);
     ScopedWindowsVersion version(row.version);
-    std::map<std::string, std::string> found = RunPlatformActions();
-    for (size_t i = 0; i < kColumns; ++i) {
-      EXPECT_EQ(found[kPlatformProperties[i]], row.expected[i]) << kPlatformProperties[i];
-    }
+    const std::map<std::string, std::string> expected = {
+        {"WIN2KVER", row.win2kver}, {"WINGOLD", row.wingold},   {"ADVANCEDSERVER", kStale},
+        {"SP6aInstalled", ""},      {"TERMINALSERVICESINSTALLED", kStale}, {"MultUsersXP", ""},
+        {"PC98MACHINE", kStale},    {"ISMIDEAST", ""},          {"TVSSRCFOLDER", kStale}};
+    EXPECT_EQ(RunPlatformActions(expected), expected);
   }
 }
 
@@ -121,15 +105,16 @@ TEST(DetectPlatform, MatrixOfEmulatedVersions) {
 // Windows 2000 server written there is a server to the action.
 TEST(DetectPlatform, RegistryDescribedServer) {
   ScopedRegValue no_override(HKEY_CURRENT_USER, "Software\\Wine", "Version");
+  ScopedRegValue current(HKEY_LOCAL_MACHINE, kNtCurrentVersion, "CurrentVersion");
+  ScopedRegValue build(HKEY_LOCAL_MACHINE, kNtCurrentVersion, "CurrentBuildNumber");
+  ScopedRegValue product_type(HKEY_LOCAL_MACHINE, kProductOptions, "ProductType");
   no_override.Delete();
-  ScopedRegValue current(HKEY_LOCAL_MACHINE, kNtCurrentVersion, "CurrentVersion", "5.0");
-  ScopedRegValue build(HKEY_LOCAL_MACHINE, kNtCurrentVersion, "CurrentBuildNumber", "2195");
+  current.Set("5.0");
+  build.Set("2195");
   for (const char* type : {"ServerNT", "LanmanNT", "WinNT"}) {
     SCOPED_TRACE(type);
-    ScopedRegValue product_type(HKEY_LOCAL_MACHINE, kProductOptions, "ProductType", type);
-    ActionRun run = RunAction("IsWin2000Pro", {{"WIN2KVER", kStale}}, {"WIN2KVER"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["WIN2KVER"], std::string(type) == "WinNT" ? "PRO" : "SERVER");
+    product_type.Set(type);
+    EXPECT_EQ(Detect("IsWin2000Pro", "WIN2KVER"), std::string(type) == "WinNT" ? "PRO" : "SERVER");
   }
 }
 
@@ -145,39 +130,49 @@ TEST(DetectRegistry, Sp6aHotfix) {
     SCOPED_TRACE(c.installed);
     RegDeleteTree(HKEY_LOCAL_MACHINE, key);
     if (c.installed >= 0) RegSetDword(HKEY_LOCAL_MACHINE, key, "Installed", static_cast<DWORD>(c.installed));
-    ActionRun run = RunAction("CheckNTSPLevel", {{"SP6aInstalled", kStale}}, {"SP6aInstalled"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["SP6aInstalled"], c.expected);
+    EXPECT_EQ(Detect("CheckNTSPLevel", "SP6aInstalled"), c.expected);
   }
   RegDeleteTree(HKEY_LOCAL_MACHINE, key);
 }
 
-// NT 4.0 Terminal Server Edition is known by its ProductSuite list, compared with exact case; on NT 5
-// the list is not consulted (Wine's suite verification answers no) and on 9x nothing is.
-TEST(DetectRegistry, TerminalServerSuiteList) {
+// Terminal servers are recognised twice, by different rules: CheckForTerminalServer reads NT 4.0's
+// ProductSuite list with exact case (NT 5 asks the suite verification, which Wine answers no); the
+// cached answer reads the list ignoring case and takes NT 5.1 and later for one. The cached answer shows
+// through the first-run probe, which looks for the integration's safety mutex under "Global\" exactly
+// when the answer is yes; the test holds the mutex under that name only. Each session loads the library
+// afresh, so each case computes the answer anew.
+TEST(DetectRegistry, TerminalServerDirectAndCached) {
+  HANDLE global_mutex = CreateMutexA(nullptr, TRUE, "Global\\FREInteg_Safety_Mutex");
+  ASSERT_NE(global_mutex, nullptr);
+  ASSERT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "FREInteg_Safety_Mutex"), nullptr)
+      << "Wine must keep the global and the session namespace apart for this test";
+  ScopedRegValue suite(HKEY_LOCAL_MACHINE, kProductOptions, "ProductSuite");
   struct Case {
     const char* version;
-    std::string suites;
+    std::string suites;  // empty: no value
     DWORD type;
-    const char* expected;
+    const char* direct;  // TERMINALSERVICESINSTALLED
+    const char* cached;  // FIOActive
   } cases[] = {
-      {"nt40", MultiString({"Terminal Server"}), REG_MULTI_SZ, "1"},
-      {"nt40", MultiString({"Enterprise", "Terminal Server"}), REG_MULTI_SZ, "1"},
-      {"nt40", MultiString({"terminal server"}), REG_MULTI_SZ, kStale},
-      {"nt40", MultiString({"Enterprise", "", "Terminal Server"}), REG_MULTI_SZ, kStale},  // after the end
-      {"nt40", "Terminal Server", REG_SZ, kStale},
-      {"win2k", MultiString({"Terminal Server"}), REG_MULTI_SZ, kStale},
-      {"win98", MultiString({"Terminal Server"}), REG_MULTI_SZ, kStale},
+      {"nt40", MultiString({"Terminal Server"}), REG_MULTI_SZ, "1", "1"},
+      {"nt40", MultiString({"Enterprise", "Terminal Server"}), REG_MULTI_SZ, "1", "1"},
+      {"nt40", MultiString({"terminal server"}), REG_MULTI_SZ, kStale, "1"},
+      {"nt40", "Terminal Server", REG_SZ, kStale, "0"},
+      {"nt40", MultiString({"Enterprise"}), REG_MULTI_SZ, kStale, "0"},
+      {"nt40", "", REG_MULTI_SZ, kStale, "0"},
+      {"win2k", MultiString({"Terminal Server"}), REG_MULTI_SZ, kStale, "0"},
+      {"winxp", "", REG_MULTI_SZ, kStale, "1"},
+      {"win98", MultiString({"Terminal Server"}), REG_MULTI_SZ, kStale, "0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.version) + " [" + c.suites + "]");
     ScopedWindowsVersion version(c.version);
-    ScopedRegValue suite(HKEY_LOCAL_MACHINE, kProductOptions, "ProductSuite", c.suites, c.type);
-    ActionRun run = RunAction("CheckForTerminalServer", {{"TERMINALSERVICESINSTALLED", kStale}},
-                              {"TERMINALSERVICESINSTALLED"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["TERMINALSERVICESINSTALLED"], c.expected);
+    c.suites.empty() ? suite.Delete() : suite.Set(c.suites, c.type);
+    EXPECT_EQ(Detect("CheckForTerminalServer", "TERMINALSERVICESINSTALLED"), c.direct);
+    EXPECT_EQ(Detect("IsFIOActive", "FIOActive"), c.cached);
   }
+  ReleaseMutex(global_mutex);
+  CloseHandle(global_mutex);
 }
 
 TEST(DetectRegistry, Pc98HardwareIdentifier) {
@@ -185,53 +180,12 @@ TEST(DetectRegistry, Pc98HardwareIdentifier) {
   struct Case {
     const char* identifier;
     const char* expected;
-  } cases[] = {{"NEC PC-98", "1"}, {"nec pc-98", "1"}, {"NEC PC-9801", kStale}, {"AT compatible", kStale},
-               {"NEC PC-9", kStale}};
+  } cases[] = {{"NEC PC-98", "1"}, {"nec pc-98", "1"}, {"NEC PC-9801", kStale}, {"AT compatible", kStale}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.identifier);
     identifier.Set(c.identifier);
-    ActionRun run = RunAction("fnIsPC98Machine", {{"PC98MACHINE", kStale}}, {"PC98MACHINE"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["PC98MACHINE"], c.expected);
+    EXPECT_EQ(Detect("fnIsPC98Machine", "PC98MACHINE"), c.expected);
   }
-}
-
-// The cached terminal-server answer has rules of its own; it is seen through the first-run probe, which
-// looks for the integration's safety mutex under "Global\" exactly when the answer is yes. The test
-// holds the mutex under the global name only, so FIOActive shows the answer: "1" yes, "0" no. Each
-// session loads the library afresh, so each case computes the answer anew.
-TEST(DetectRegistry, CachedTerminalServerAnswer) {
-  HANDLE global_mutex = CreateMutexA(nullptr, TRUE, "Global\\FREInteg_Safety_Mutex");
-  ASSERT_NE(global_mutex, nullptr);
-  HANDLE local = OpenMutexA(SYNCHRONIZE, FALSE, "FREInteg_Safety_Mutex");
-  ASSERT_EQ(local, nullptr) << "Wine must keep the global and the session namespace apart for this test";
-  struct Case {
-    const char* version;
-    std::string suites;  // empty: no value
-    const char* active;
-  } cases[] = {
-      {"winxp", "", "1"},                                    // NT 5.1: yes without a test
-      {"nt40", MultiString({"terminal server"}), "1"},       // ignoring case, unlike CheckForTerminalServer
-      {"nt40", MultiString({"Enterprise"}), "0"},
-      {"nt40", "", "0"},
-      {"win2k", MultiString({"Terminal Server"}), "0"},      // Wine's suite verification answers no
-      {"win98", MultiString({"Terminal Server"}), "0"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.version) + " [" + c.suites + "]");
-    ScopedWindowsVersion version(c.version);
-    ScopedRegValue suite(HKEY_LOCAL_MACHINE, kProductOptions, "ProductSuite");
-    if (c.suites.empty()) {
-      suite.Delete();
-    } else {
-      suite.Set(c.suites, REG_MULTI_SZ);
-    }
-    ActionRun run = RunAction("IsFIOActive", {}, {"FIOActive"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["FIOActive"], c.active);
-  }
-  ReleaseMutex(global_mutex);
-  CloseHandle(global_mutex);
 }
 
 // --- The Korean CD start window ------------------------------------------------------------------------
@@ -249,8 +203,7 @@ TEST(DetectCdStart, ClosedUnderKoreanOnly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.language ? c.language : "(installer)") + " " + c.product);
     PROCESS_INFORMATION pi{};
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
+    STARTUPINFOA si{sizeof si};
     std::string command = "\"" + StandinPath("cdstart.exe") + "\" \"" + window_class + "\"";
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     for (int i = 0; i < 200 && !FindWindowA(window_class.c_str(), nullptr); ++i) Sleep(25);
@@ -260,16 +213,14 @@ TEST(DetectCdStart, ClosedUnderKoreanOnly) {
     if (c.language) session.SetProperty("SystemLanguageID", c.language);
     EXPECT_EQ(session.Do("KillCDStart"), static_cast<UINT>(ERROR_SUCCESS));
 
-    const bool ended = WaitForSingleObject(pi.hProcess, c.closed ? 5000 : 500) == WAIT_OBJECT_0;
-    EXPECT_EQ(ended, c.closed);
-    DWORD code = 0;
-    if (ended) {
-      GetExitCodeProcess(pi.hProcess, &code);
-      EXPECT_EQ(code, static_cast<DWORD>(WM_CLOSE));  // closed by the message, not killed
-    } else {
+    if (WaitForSingleObject(pi.hProcess, c.closed ? 5000 : 500) != WAIT_OBJECT_0) {
       TerminateProcess(pi.hProcess, 99);
-      WaitForSingleObject(pi.hProcess, 5000);
     }
+    WaitForSingleObject(pi.hProcess, 5000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    // WM_CLOSE: closed by the message, not killed; 99: still open when the test ended it.
+    EXPECT_EQ(code, static_cast<DWORD>(c.closed ? WM_CLOSE : 99));
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
   }
@@ -280,162 +231,120 @@ TEST(DetectCdStart, ClosedUnderKoreanOnly) {
 constexpr char kIeKey[] = "Software\\Microsoft\\Internet Explorer";
 constexpr char kIeAppPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE";
 
-ActionRun RunCheckIe4() {
-  return RunAction("CheckIE4", {{"IE4INSTALLED", kStale}, {"IEVersion", kStale}}, {"IE4INSTALLED", "IEVersion"});
+// CheckIE4's findings, both preset to kStale, as "IE4INSTALLED/IEVersion".
+std::string CheckIe4() {
+  ActionRun run =
+      RunAction("CheckIE4", {{"IE4INSTALLED", kStale}, {"IEVersion", kStale}}, {"IE4INSTALLED", "IEVersion"});
+  EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
+  return run.properties["IE4INSTALLED"] + "/" + run.properties["IEVersion"];
 }
 
-TEST(DetectInternetExplorer, RegistryVersion) {
+// The registry's value decides where there is one; without it the program file's product version does.
+// The stand-ins are copied into a folder with a space, registered with quotes, so the path is unquoted
+// and shortened on the way. Wine loads its own builtin program in place of any file named IEXPLORE.EXE,
+// also when only the version resource is read; the override makes it read the file itself, as Windows
+// does.
+TEST(DetectInternetExplorer, RegistryThenProgramFileVersion) {
+  ScopedRegValue native(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "iexplore.exe");
   ScopedRegValue version(HKEY_LOCAL_MACHINE, kIeKey, "Version");
-  struct Case {
-    const char* version;
-    const char* installed;
-    const char* ie_version;
-  } cases[] = {{"4.72.3110.8", "1", "4"}, {"4.72.3109.0", "", kStale}, {"6.0.2800.1106", "1", "6"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.version);
-    version.Set(c.version);
-    ActionRun run = RunCheckIe4();
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["IE4INSTALLED"], c.installed);
-    EXPECT_EQ(run.properties["IEVersion"], c.ie_version);
-  }
-}
-
-// Without the registry value the program file's product version decides. The stand-ins are copied into
-// a folder with a space, registered with quotes, so the path is unquoted and shortened on the way.
-// Wine loads its own builtin program in place of any file named IEXPLORE.EXE, also when only the
-// version resource is read; the override makes it read the file itself, as Windows does.
-TEST(DetectInternetExplorer, ProgramFileVersion) {
-  ScopedRegValue native(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "iexplore.exe", "native");
-  ScopedRegValue version(HKEY_LOCAL_MACHINE, kIeKey, "Version");
-  version.Delete();
   ScopedRegValue app_path(HKEY_LOCAL_MACHINE, kIeAppPath, "");
+  native.Set("native");
+  const char ie6[] = "iexplore6\\IEXPLORE.EXE";
   struct Case {
-    const char* standin;  // null: App Paths names a missing file
+    const char* registry;  // the registry's version, or null
+    const char* program;   // the stand-in App Paths names; "": a missing file, null: no App Paths value
     bool quoted;
-    const char* installed;
-    const char* ie_version;
+    const char* expected;  // IE4INSTALLED/IEVersion
   } cases[] = {
-      {"iexplore6\\IEXPLORE.EXE", true, "1", "6"},
-      {"iexplore6\\IEXPLORE.EXE", false, "1", "6"},
-      {"iexplore4\\IEXPLORE.EXE", true, "", kStale},  // "4, 72, 3110, 8": major 4 without a minor
-      {nullptr, true, "", kStale},
+      {"4.72.3110.8", ie6, true, "1/4"},
+      {"4.72.3109.0", ie6, true, "/stale"},
+      {"6.0.2800.1106", nullptr, true, "1/6"},
+      {nullptr, ie6, true, "1/6"},
+      {nullptr, ie6, false, "1/6"},
+      {nullptr, "iexplore4\\IEXPLORE.EXE", true, "/stale"},  // "4, 72, 3110, 8": major 4 without a minor
+      {nullptr, "", true, "/stale"},
+      {nullptr, nullptr, true, "/stale"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.standin ? c.standin : "(missing)") + (c.quoted ? " quoted" : ""));
-    std::string folder = NewTempDir("Internet Explorer");
-    std::string program = folder + "\\IEXPLORE.EXE";
-    if (c.standin) ASSERT_TRUE(CopyFileA(StandinPath(c.standin).c_str(), program.c_str(), FALSE));
-    app_path.Set(c.quoted ? "\"" + program + "\"" : program);
-    ActionRun run = RunCheckIe4();
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["IE4INSTALLED"], c.installed);
-    EXPECT_EQ(run.properties["IEVersion"], c.ie_version);
+    SCOPED_TRACE(std::string(c.registry ? c.registry : "-") + " " + (c.program ? c.program : "-") +
+                 (c.quoted ? " quoted" : ""));
+    c.registry ? version.Set(c.registry) : version.Delete();
+    app_path.Delete();
+    if (c.program) {
+      std::string program = NewTempDir("Internet Explorer") + "\\IEXPLORE.EXE";
+      if (*c.program) ASSERT_TRUE(CopyFileA(StandinPath(c.program).c_str(), program.c_str(), FALSE));
+      app_path.Set(c.quoted ? "\"" + program + "\"" : program);
+    }
+    EXPECT_EQ(CheckIe4(), c.expected);
   }
-  app_path.Delete();
-  ActionRun none = RunCheckIe4();
-  EXPECT_EQ(none.properties["IE4INSTALLED"], "");
 }
 
 // --- TCP/IP and the utility suite --------------------------------------------------------------------
 
-// A key whose DACL lets Everyone only read, so that opening it for writing is refused with access
-// denied. The handle kept from before the change puts an open DACL back at the end, or the key could not
-// be deleted.
-class ReadOnlyKey {
- public:
-  explicit ReadOnlyKey(const std::string& key_name) {
-    RegSetString(HKEY_LOCAL_MACHINE, key_name, "Probe", "x");
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_name.c_str(), 0, WRITE_DAC, &key_) != ERROR_SUCCESS) {
-      ADD_FAILURE() << "cannot open " << key_name;
-      return;
-    }
-    char acl_buffer[256];
-    PACL acl = reinterpret_cast<PACL>(acl_buffer);
-    InitializeAcl(acl, sizeof acl_buffer, ACL_REVISION);
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone);
-    SetDacl(acl);
-    FreeSid(everyone);
-  }
-  ~ReadOnlyKey() {
-    if (!key_) return;
-    SetDacl(nullptr);  // no DACL: everyone may do everything
-    RegCloseKey(key_);
-  }
+constexpr char kNtTcpipKey[] = "Software\\Microsoft\\tcpip\\CurrentVersion";
+constexpr char k9xTcpipKey[] = "Enum\\Network\\MSTCP";
 
- private:
-  void SetDacl(PACL acl) {
-    SECURITY_DESCRIPTOR sd;
-    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
-  }
-  HKEY key_ = nullptr;
-};
-
-// The NT key and the 9x key are each found only on their own platform family.
-TEST(DetectComponents, TcpipKeyPerPlatform) {
-  const std::string nt_key = "Software\\Microsoft\\tcpip\\CurrentVersion";
-  const std::string nine_x_key = "Enum\\Network\\MSTCP";
-  struct Case {
-    const char* version;
-    const char* present;  // the key that exists, or null
-    const char* expected;
-  } cases[] = {
-      {"winxp", "nt", "1"}, {"winxp", "9x", kStale}, {"win98", "9x", "1"}, {"win95", "nt", kStale},
-      {"winxp", nullptr, kStale},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.version) + " " + (c.present ? c.present : "none"));
-    RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\tcpip");
-    RegDeleteTree(HKEY_LOCAL_MACHINE, "Enum\\Network");
-    if (c.present) RegSetString(HKEY_LOCAL_MACHINE, std::string(c.present) == "nt" ? nt_key : nine_x_key, "", "");
-    ScopedWindowsVersion version(c.version);
-    ActionRun run = RunAction("TWGDetectMsTCPIP", {{"TWGMsTCPInstalled", kStale}}, {"TWGMsTCPInstalled"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["TWGMsTCPInstalled"], c.expected);
-  }
+void DeleteTcpipKeys() {
   RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\tcpip");
   RegDeleteTree(HKEY_LOCAL_MACHINE, "Enum\\Network");
 }
 
-// A stack the installing user may not write to cannot be judged: the install fails.
-TEST(DetectComponents, TcpipKeyWithoutWriteAccessFails) {
-  const std::string nt_key = "Software\\Microsoft\\tcpip\\CurrentVersion";
-  RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\tcpip");
-  {
-    ReadOnlyKey read_only(nt_key);
-    HKEY probe;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, nt_key.c_str(), 0, KEY_READ | KEY_WRITE, &probe);
-    if (status == ERROR_SUCCESS) RegCloseKey(probe);
-    ASSERT_EQ(status, ERROR_ACCESS_DENIED) << "the arrangement needs Wine to refuse write access";
-    ActionRun run = RunAction("TWGDetectMsTCPIP", {{"TWGMsTCPInstalled", kStale}}, {"TWGMsTCPInstalled"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_INSTALL_FAILURE));
-    EXPECT_EQ(run.properties["TWGMsTCPInstalled"], kStale);
+// The NT key and the 9x key are each found only on their own platform family.
+TEST(DetectComponents, TcpipKeyPerPlatform) {
+  struct Case {
+    const char* version;
+    const char* present;  // the key that exists, or null
+    const char* expected;
+  } cases[] = {{"winxp", kNtTcpipKey, "1"},   {"winxp", k9xTcpipKey, kStale}, {"win98", k9xTcpipKey, "1"},
+               {"win95", kNtTcpipKey, kStale}, {"winxp", nullptr, kStale}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.version) + " " + (c.present ? c.present : "none"));
+    DeleteTcpipKeys();
+    if (c.present) RegSetString(HKEY_LOCAL_MACHINE, c.present, "", "");
+    ScopedWindowsVersion version(c.version);
+    EXPECT_EQ(Detect("TWGDetectMsTCPIP", "TWGMsTCPInstalled"), c.expected);
   }
-  RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\tcpip");
+  DeleteTcpipKeys();
+}
+
+// A stack the installing user may not write to cannot be judged: the install fails. Everyone may only
+// read the key; the handle kept from before that change opens it up again, or the key could not be
+// deleted. Nothing between the two changes may end the test early.
+TEST(DetectComponents, TcpipKeyWithoutWriteAccessFails) {
+  DeleteTcpipKeys();
+  RegSetString(HKEY_LOCAL_MACHINE, kNtTcpipKey, "Probe", "x");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNtTcpipKey, 0, WRITE_DAC, &key), ERROR_SUCCESS);
+  auto set_dacl = [key](const char* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+    LocalFree(sd);
+  };
+  set_dacl("D:(A;;KR;;;WD)");
+  HKEY probe = nullptr;
+  const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNtTcpipKey, 0, KEY_READ | KEY_WRITE, &probe);
+  if (status == ERROR_SUCCESS) RegCloseKey(probe);
+  EXPECT_EQ(status, ERROR_ACCESS_DENIED) << "the arrangement needs Wine to refuse write access";
+  if (status == ERROR_ACCESS_DENIED) {
+    EXPECT_EQ(Detect("TWGDetectMsTCPIP", "TWGMsTCPInstalled", ERROR_INSTALL_FAILURE), kStale);
+  }
+  set_dacl("D:(A;;KA;;;WD)");
+  RegCloseKey(key);
+  DeleteTcpipKeys();
 }
 
 TEST(DetectComponents, UtilitySuiteClass) {
   const std::string class_key = "Software\\Classes\\CLSID\\{F0B26536-B5A0-B2B5-C0EC-60985F162086}";
   struct Case {
-    const char* arrangement;
+    const char* value_key;  // where a default value is written: the class key, a subkey only, or none
     const char* expected;
-  } cases[] = {{"key with default", "1"}, {"empty key", "1"}, {"no key", kStale}};
+  } cases[] = {{"", "1"}, {"\\InprocServer32", "1"}, {nullptr, kStale}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.arrangement);
+    SCOPED_TRACE(c.value_key ? "class key" + std::string(c.value_key) : "no key");
     RegDeleteTree(HKEY_LOCAL_MACHINE, class_key);
-    if (std::string(c.arrangement) == "key with default") {
-      RegSetString(HKEY_LOCAL_MACHINE, class_key, "", "Utility suite");
-    } else if (std::string(c.arrangement) == "empty key") {
-      RegSetString(HKEY_LOCAL_MACHINE, class_key + "\\InprocServer32", "", "x.dll");
-    }
-    ActionRun run = RunAction("TWGDetectTSK", {{"TWGTSKInstalled", kStale}}, {"TWGTSKInstalled"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["TWGTSKInstalled"], c.expected);
+    if (c.value_key) RegSetString(HKEY_LOCAL_MACHINE, class_key + c.value_key, "", "Utility suite");
+    EXPECT_EQ(Detect("TWGDetectTSK", "TWGTSKInstalled"), c.expected);
   }
   RegDeleteTree(HKEY_LOCAL_MACHINE, class_key);
 }
@@ -455,22 +364,6 @@ TEST(DetectComponents, SupportSetupPaths) {
 
 // --- Internet-library redistributable ------------------------------------------------------------------
 
-// Renames a file for the test's duration.
-class HiddenFile {
- public:
-  explicit HiddenFile(std::string path) : path_(std::move(path)), hidden_(path_ + ".twgtest") {
-    moved_ = MoveFileA(path_.c_str(), hidden_.c_str()) != FALSE;
-  }
-  ~HiddenFile() {
-    if (moved_) MoveFileA(hidden_.c_str(), path_.c_str());
-  }
-  bool moved() const { return moved_; }
-
- private:
-  std::string path_, hidden_;
-  bool moved_ = false;
-};
-
 TEST(DetectWintdist, NeededOnlyWhenBothLibrariesAreMissing) {
   char system[MAX_PATH];
   GetSystemDirectoryA(system, MAX_PATH);
@@ -478,16 +371,16 @@ TEST(DetectWintdist, NeededOnlyWhenBothLibrariesAreMissing) {
   const std::string inloader = std::string(system) + "\\INLOADER.DLL";
   ASSERT_TRUE(FileExists(shdocvw));
   ASSERT_FALSE(FileExists(inloader));
-  auto need = [] {
-    return RunAction("TWGNeedWintdist", {{"TWGInstallWintDist", kStale}}, {"TWGInstallWintDist"})
-        .properties["TWGInstallWintDist"];
+  EXPECT_EQ(Detect("TWGNeedWintdist", "TWGInstallWintDist"), "");
+  struct Hidden {  // puts shdocvw.dll back whatever happens
+    std::string path;
+    ~Hidden() { MoveFileA((path + ".twgtest").c_str(), path.c_str()); }
   };
-  EXPECT_EQ(need(), "");
-  HiddenFile hidden(shdocvw);
-  ASSERT_TRUE(hidden.moved());
-  EXPECT_EQ(need(), "1");
+  ASSERT_TRUE(MoveFileA(shdocvw.c_str(), (shdocvw + ".twgtest").c_str()));
+  Hidden hidden{shdocvw};
+  EXPECT_EQ(Detect("TWGNeedWintdist", "TWGInstallWintDist"), "1");
   WriteFileText(inloader, "x");
-  EXPECT_EQ(need(), "");
+  EXPECT_EQ(Detect("TWGNeedWintdist", "TWGInstallWintDist"), "");
   DeleteFileA(inloader.c_str());
 }
 
@@ -495,44 +388,30 @@ TEST(DetectWintdist, NeededOnlyWhenBothLibrariesAreMissing) {
 class MessageBoxAnswerer {
  public:
   explicit MessageBoxAnswerer(std::string caption) : caption_(std::move(caption)), thread_([this] { Run(); }) {}
-  ~MessageBoxAnswerer() {
+  ~MessageBoxAnswerer() { Stop(); }
+  // Ends the answering; returns the texts of the boxes answered.
+  std::vector<std::string> Stop() {
     stop_ = true;
-    thread_.join();
-  }
-  std::vector<std::string> Texts() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    if (thread_.joinable()) thread_.join();
     return texts_;
   }
 
  private:
-  static BOOL CALLBACK CollectText(HWND child, LPARAM context) {
-    char class_name[32] = "", text[1024] = "";
-    GetClassNameA(child, class_name, sizeof class_name);
-    GetWindowTextA(child, text, sizeof text);
-    if (lstrcmpiA(class_name, "Static") == 0 && text[0]) *reinterpret_cast<std::string*>(context) = text;
-    return TRUE;
-  }
   void Run() {
-    while (!stop_) {
+    for (; !stop_; Sleep(20)) {
       // The box is shown only once its dialog has set up its controls: before that its text may be
       // missing.
       HWND box = FindWindowA("#32770", caption_.c_str());
-      std::string text;
-      if (box && IsWindowVisible(box)) EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&text));
-      if (!text.empty()) {
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          texts_.push_back(text);
-        }
-        SendMessageA(box, WM_COMMAND, IDNO, 0);
-        for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
-      }
-      Sleep(20);
+      char text[1024] = "";
+      if (box && IsWindowVisible(box)) GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the text's id
+      if (!text[0]) continue;
+      texts_.push_back(text);
+      SendMessageA(box, WM_COMMAND, IDNO, 0);
+      for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
     }
   }
   std::string caption_;
   std::atomic<bool> stop_{false};
-  std::mutex mutex_;
   std::vector<std::string> texts_;
   std::thread thread_;
 };
@@ -555,14 +434,12 @@ TEST(DetectWintdist, RestartQuestionsAndTheAtom) {
     return session.Property("TWGInstallWintDist");
   };
 
-  EXPECT_EQ(run(""), "");  // nothing installed: no question, no atom
+  EXPECT_EQ(run(""), "");  // nothing installed: no question (the count below), no atom
   EXPECT_EQ(GlobalFindAtomA(kWintdistAtom), 0);
-  EXPECT_TRUE(answerer.Texts().empty());
-
   EXPECT_EQ(run("1"), "1");
   EXPECT_NE(GlobalFindAtomA(kWintdistAtom), 0);
   EXPECT_EQ(run(""), "1");  // a second run before the restart knows from the atom
-  std::vector<std::string> texts = answerer.Texts();
+  std::vector<std::string> texts = answerer.Stop();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0], product + " has updated your system.\n\nWould you like to restart your computer now?");
   EXPECT_EQ(texts[1], product +
@@ -573,38 +450,25 @@ TEST(DetectWintdist, RestartQuestionsAndTheAtom) {
 
 // --- User type from the product's state server -------------------------------------------------------
 
-void RegisterStateServer() {
-  HMODULE server = LoadLibraryA(StandinPath("state_server.dll").c_str());
-  ASSERT_NE(server, nullptr);
-  auto register_server = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(server, "DllRegisterServer"));
-  ASSERT_NE(register_server, nullptr);
-  ASSERT_EQ(register_server(), S_OK);
-  FreeLibrary(server);
-}
-
 TEST(DetectUserType, AskedFromTheStateServer) {
-  RegisterStateServer();
+  ASSERT_EQ(RunProcess("regsvr32 /s \"" + StandinPath("state_server.dll") + "\""), 0);
+  const std::string found = "create\nopen -2\nscope\nfind user type 0\n";  // the calls up to the option
+  const std::string long_text = "0123456789012345678901234567890123456789012345678901234567890123456789";
   struct Case {
     const char* what;
     const char* value;  // null: the server has no such option
-    const char* expected;
-    const char* calls;
+    std::string expected, calls;
   } cases[] = {
-      {"home user", "Home", "Home",
-       "create\nopen -2\nscope\nfind user type 0\nget user type\n"},
-      {"long text cut to 63", "0123456789012345678901234567890123456789012345678901234567890123456789",
-       "012345678901234567890123456789012345678901234567890123456789012",
-       "create\nopen -2\nscope\nfind user type 0\nget user type\n"},
-      {"no option", nullptr, "", "create\nopen -2\nscope\nfind user type 0\n"},
+      {"home user", "Home", "Home", found + "get user type\n"},
+      {"long text cut to 63", long_text.c_str(), long_text.substr(0, 63), found + "get user type\n"},
+      {"no option", nullptr, "", found},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     RegDeleteTree(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_KEY);
     RegSetString(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_OPTIONS_KEY, "product enabled", "enabled");
     if (c.value) RegSetString(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_OPTIONS_KEY, "user type", c.value);
-    ActionRun run = RunAction("TWGDetectUserType", {{"TWGUserType", kStale}}, {"TWGUserType"});
-    EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(run.properties["TWGUserType"], c.expected);
+    EXPECT_EQ(Detect("TWGDetectUserType", "TWGUserType"), c.expected);
     EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_KEY, "Calls").text(), c.calls);
   }
   RegDeleteTree(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_KEY);
@@ -613,9 +477,7 @@ TEST(DetectUserType, AskedFromTheStateServer) {
 // Without the product installed the class is not registered: the user type is cleared, not an error.
 TEST(DetectUserType, NoServerClearsTheProperty) {
   RegDeleteTree(HKEY_CLASSES_ROOT, "CLSID\\" TWG_STATE_SERVER_CLSID);
-  ActionRun run = RunAction("TWGDetectUserType", {{"TWGUserType", kStale}}, {"TWGUserType"});
-  EXPECT_EQ(run.result, static_cast<UINT>(ERROR_SUCCESS));
-  EXPECT_EQ(run.properties["TWGUserType"], "");
+  EXPECT_EQ(Detect("TWGDetectUserType", "TWGUserType"), "");
 }
 
 }  // namespace
