@@ -8,6 +8,7 @@
 #include "detect/detect_rules.h"
 #include "detect/system_query.h"
 #include "frame/handles.h"
+#include "frame/system_functions.h"
 #include "protreg/prot_reg.h"
 
 namespace twg {
@@ -25,12 +26,8 @@ using VerifyVersionInfoFn = BOOL(WINAPI*)(OSVERSIONINFOEXA*, DWORD, DWORDLONG);
 // Both functions arrived with Windows 2000; the modules are already loaded in every process, so only
 // their handles are asked for.
 bool VerifyTerminalServerSuite() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-  if (!ntdll || !kernel) return false;
-  auto set_condition =
-      reinterpret_cast<VerSetConditionMaskFn>(GetProcAddress(ntdll, "VerSetConditionMask"));
-  auto verify = reinterpret_cast<VerifyVersionInfoFn>(GetProcAddress(kernel, "VerifyVersionInfoA"));
+  auto set_condition = LoadedFunction<VerSetConditionMaskFn>("ntdll.dll", "VerSetConditionMask");
+  auto verify = LoadedFunction<VerifyVersionInfoFn>("kernel32.dll", "VerifyVersionInfoA");
   if (!set_condition || !verify) return false;
   const ULONGLONG mask = set_condition(0, kTypeSuiteName, kConditionAnd);
   OSVERSIONINFOEXA wanted;

@@ -9,7 +9,7 @@
 #include "frame/action_frame.h"
 #include "frame/path_chars.h"
 #include "location/folder_text.h"
-#include "location/kernel_functions.h"
+#include "frame/system_functions.h"
 #include "location/location.h"
 #include "resource_ids.h"
 
@@ -163,7 +163,7 @@ UINT FailWithoutWindowsFolder(MSIHANDLE session) {
 // cluster-based query.
 bool QueryTotalFreeBytes(const char* root, std::uint64_t* bytes) {
   using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-  if (auto get_ex = KernelFunction<GetDiskFreeSpaceExFn>("GetDiskFreeSpaceExA")) {
+  if (auto get_ex = LoadedFunction<GetDiskFreeSpaceExFn>("kernel32.dll", "GetDiskFreeSpaceExA")) {
     ULARGE_INTEGER available, total, total_free;
     if (!get_ex(root, &available, &total, &total_free)) return false;
     *bytes = total_free.QuadPart;

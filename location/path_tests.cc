@@ -4,7 +4,7 @@
 #include "frame/action_frame.h"
 #include "frame/path_chars.h"
 #include "location/folder_text.h"
-#include "location/kernel_functions.h"
+#include "frame/system_functions.h"
 #include "location/location.h"
 
 namespace twg {
@@ -19,7 +19,7 @@ constexpr DWORD kCarryFlag = 1;
 constexpr DWORD kSubstitutedBit = 0x8000;  // EDX after DOS function 4409h
 
 bool IsSubstDriveNt(char letter) {
-  auto query = KernelFunction<DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD)>("QueryDosDeviceA");
+  auto query = LoadedFunction<DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD)>("kernel32.dll", "QueryDosDeviceA");
   if (query == nullptr) return false;
   const char device[] = {letter, ':', '\0'};
   char targets[2000];
@@ -42,7 +42,8 @@ bool IsSubstDrive9x(char letter) {
 
 // The attributes of one path: the extended query where the system has it (98, NT 4.0), else the plain one.
 DWORD ReadAttributes(const char* path) {
-  auto get_ex = KernelFunction<BOOL(WINAPI*)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID)>("GetFileAttributesExA");
+  using GetAttributesExFn = BOOL(WINAPI*)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+  auto get_ex = LoadedFunction<GetAttributesExFn>("kernel32.dll", "GetFileAttributesExA");
   if (get_ex == nullptr) return GetFileAttributesA(path);
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!get_ex(path, GetFileExInfoStandard, &data)) return INVALID_FILE_ATTRIBUTES;
