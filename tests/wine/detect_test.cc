@@ -385,37 +385,6 @@ TEST(DetectWintdist, NeededOnlyWhenBothLibrariesAreMissing) {
 }
 
 // Answers every message box of the given caption with No and keeps its text.
-class MessageBoxAnswerer {
- public:
-  explicit MessageBoxAnswerer(std::string caption) : caption_(std::move(caption)), thread_([this] { Run(); }) {}
-  ~MessageBoxAnswerer() { Stop(); }
-  // Ends the answering; returns the texts of the boxes answered.
-  std::vector<std::string> Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return texts_;
-  }
-
- private:
-  void Run() {
-    for (; !stop_; Sleep(20)) {
-      // The box is shown only once its dialog has set up its controls: before that its text may be
-      // missing.
-      HWND box = FindWindowA("#32770", caption_.c_str());
-      char text[1024] = "";
-      if (box && IsWindowVisible(box)) GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the text's id
-      if (!text[0]) continue;
-      texts_.push_back(text);
-      SendMessageA(box, WM_COMMAND, IDNO, 0);
-      for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
-    }
-  }
-  std::string caption_;
-  std::atomic<bool> stop_{false};
-  std::vector<std::string> texts_;
-  std::thread thread_;
-};
-
 constexpr char kWintdistAtom[] = "WinInetInstalled_TWGMSI";
 
 void DeleteWintdistAtom() {
@@ -426,7 +395,7 @@ void DeleteWintdistAtom() {
 TEST(DetectWintdist, RestartQuestionsAndTheAtom) {
   DeleteWintdistAtom();
   const std::string product = "Taskan Web Guard";
-  MessageBoxAnswerer answerer(product);
+  MessageBoxAnswerer answerer({IDNO, IDNO}, "", product);
   auto run = [&](const char* install_wintdist) {
     Session session(Package().Action("PostWintdist").Property("ProductName", product).Build());
     if (*install_wintdist) session.SetProperty("TWGInstallWintDist", install_wintdist);
@@ -439,10 +408,10 @@ TEST(DetectWintdist, RestartQuestionsAndTheAtom) {
   EXPECT_EQ(run("1"), "1");
   EXPECT_NE(GlobalFindAtomA(kWintdistAtom), 0);
   EXPECT_EQ(run(""), "1");  // a second run before the restart knows from the atom
-  std::vector<std::string> texts = answerer.Stop();
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0], product + " has updated your system.\n\nWould you like to restart your computer now?");
-  EXPECT_EQ(texts[1], product +
+  auto boxes = answerer.Stop();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, product + " has updated your system.\n\nWould you like to restart your computer now?");
+  EXPECT_EQ(boxes[1].text, product +
                           " has updated your system, however, a restart is still required.\n\n"
                           "Would you like to restart your computer now?");
   DeleteWintdistAtom();

@@ -113,56 +113,6 @@ class ProductWindows : public Process {
   }
 };
 
-// Answers message boxes of the custom-action server from the test: each box whose text holds text_part
-// gets the next answer of the list (IDCANCEL once it runs out); when it appeared and its text are kept.
-class BoxAnswerer {
- public:
-  struct Box { double seen_at; std::string text; };
-  explicit BoxAnswerer(std::vector<int> answers, std::string text_part = "")
-      : answers_(std::move(answers)), text_part_(std::move(text_part)), thread_([this] { Run(); }) {}
-  ~BoxAnswerer() {
-    stop_ = true;
-    thread_.join();
-  }
-  std::vector<Box> boxes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return boxes_;
-  }
-
- private:
-  static BOOL CALLBACK ReadStatic(HWND child, LPARAM out) {
-    char class_name[64] = "", text[1024] = "";
-    GetClassNameA(child, class_name, sizeof class_name);
-    GetWindowTextA(child, text, sizeof text);
-    if (lstrcmpiA(class_name, "Static") == 0 && text[0]) *reinterpret_cast<std::string*>(out) += text;
-    return TRUE;
-  }
-  void Run() {
-    size_t next = 0;
-    for (HWND last = nullptr; !stop_; Sleep(50)) {
-      HWND box = FindWindowA("#32770", nullptr);
-      if (!box || box == last || !IsWindowVisible(box)) continue;
-      std::string text;
-      EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text));
-      if (text.empty() || text.find(text_part_) == std::string::npos) continue;
-      last = box;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({SecondsSince(start_), text});
-      }
-      int answer = next < answers_.size() ? answers_[next++] : IDCANCEL;
-      PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-    }
-  }
-  std::vector<int> answers_;
-  std::string text_part_;
-  Clock::time_point start_ = Clock::now();
-  std::atomic<bool> stop_{false};
-  mutable std::mutex mutex_;
-  std::vector<Box> boxes_;
-  std::thread thread_;  // last, so that it starts once everything it uses is made
-};
-
 // --- TWGShutdown -------------------------------------------------------------------------------------
 
 void RegisterStateServer() {
@@ -279,7 +229,7 @@ TEST(VersionsShutdown, WindowsOfThePlatformColumnAreAskedInOrder) {
 // The one slow case: the first hung window costs 30 s per box.
 TEST(VersionsShutdown, HungWindowBringsRetryCancelBox) {
   ProductWindows windows(NewTempDir("hung") + "\\log.txt", {"GrdLog"}, "--hang-ms 120000");
-  BoxAnswerer answerer({IDRETRY, IDCANCEL});
+  MessageBoxAnswerer answerer({IDRETRY, IDCANCEL});
   double seconds = 0;
   EXPECT_EQ(Act("TWGShutdown", &seconds), kFailed);
   auto boxes = answerer.boxes();
@@ -706,7 +656,7 @@ TEST_F(VersionsOldProduct, RemovesTheLastPresentAndPutsTheProgramBack) {
   InstallOldProduct(3);
   RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard", "C:\\TWG");
   std::string folder = SharedFolderWith("5.0.9.9");
-  BoxAnswerer no_box_expected({IDCANCEL});
+  MessageBoxAnswerer no_box_expected({IDCANCEL});
 
   EXPECT_EQ(RunUninstallOldVersion(), kOk);
   EXPECT_FALSE(OldProductInstalled(3));
@@ -767,7 +717,7 @@ TEST_F(VersionsOldProduct, RestartWhenTheRemovalTookThisProductsEntry) {
     if (c.shared_count) RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, folder + "\\TMain.exe", c.shared_count);
     size_t calls_before = restart.Calls().size();
 
-    BoxAnswerer answerer({IDOK}, "You must restart your system");
+    MessageBoxAnswerer answerer({IDOK}, "You must restart your system");
     {
       ScopedWindowsVersion version(c.version);
       EXPECT_EQ(RunUninstallOldVersion(), kOk);

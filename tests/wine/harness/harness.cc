@@ -286,6 +286,41 @@ ScopedWindowsVersion::~ScopedWindowsVersion() {
   }
 }
 
+MessageBoxAnswerer::MessageBoxAnswerer(std::vector<int> answers, std::string text_part, std::string caption)
+    : answers_(std::move(answers)), text_part_(std::move(text_part)), caption_(std::move(caption)),
+      thread_([this] { Run(); }) {}
+
+std::vector<MessageBoxAnswerer::Box> MessageBoxAnswerer::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  return boxes();
+}
+
+std::vector<MessageBoxAnswerer::Box> MessageBoxAnswerer::boxes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return boxes_;
+}
+
+void MessageBoxAnswerer::Run() {
+  size_t next = 0;
+  for (HWND last = nullptr; !stop_; Sleep(20)) {
+    HWND box = FindWindowA("#32770", caption_.empty() ? nullptr : caption_.c_str());
+    if (!box || box == last || !IsWindowVisible(box)) continue;
+    // A box is read once its dialog has set up its controls; its text is the static of id 0xFFFF.
+    char text[1024] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    if (!text[0] || std::string(text).find(text_part_) == std::string::npos) continue;
+    last = box;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      boxes_.push_back({std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(), text});
+    }
+    int answer = next < answers_.size() ? answers_[next++] : IDCANCEL;
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
+  }
+}
+
 int RunProcess(const std::string& command_line, DWORD timeout_ms) {
   STARTUPINFOA si{};
   si.cb = sizeof si;

@@ -6,7 +6,11 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
@@ -114,6 +118,33 @@ class ScopedWindowsVersion {
 
  private:
   RegValue previous_;
+};
+
+// Answers the message boxes that any process of the prefix (the custom-action server above all) shows
+// while it lives: each box with the given caption (any, when empty) whose text holds text_part gets the
+// next answer of the list, IDCANCEL once the list runs out. Keeps each box's text and when it appeared
+// (seconds since the answerer was made).
+class MessageBoxAnswerer {
+ public:
+  struct Box {
+    double seen_at;
+    std::string text;
+  };
+  explicit MessageBoxAnswerer(std::vector<int> answers, std::string text_part = "", std::string caption = "");
+  ~MessageBoxAnswerer() { Stop(); }
+  // Ends the answering; the boxes answered.
+  std::vector<Box> Stop();
+  std::vector<Box> boxes() const;
+
+ private:
+  void Run();
+  std::vector<int> answers_;
+  std::string text_part_, caption_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<Box> boxes_;
+  std::thread thread_;  // last, so that it starts once everything it uses is made
 };
 
 // Runs a command line and waits for it (up to timeout_ms); returns the exit code or -1.
