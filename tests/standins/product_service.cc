@@ -5,6 +5,8 @@
 //   product_service.exe NAME LOG [STOP_DELAY_MS]   (the service's command line)
 #include <windows.h>
 
+#include "append_log.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,10 +19,7 @@ SERVICE_STATUS_HANDLE g_status_handle;
 HANDLE g_stopped;
 
 void Record(const char* what) {
-  FILE* f = std::fopen(g_log, "a");
-  if (!f) return;
-  std::fprintf(f, "%s %s\n", g_name, what);
-  std::fclose(f);
+  AppendLine(g_log, std::string(g_name) + " " + what);
 }
 
 void Report(DWORD state) {

@@ -12,6 +12,8 @@
 // code the ender chose.
 #include <windows.h>
 
+#include "append_log.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,10 +29,7 @@ bool g_ignore_close;
 void Record(HWND window, const char* what) {
   char class_name[260] = "";
   GetClassNameA(window, class_name, sizeof class_name);
-  FILE* f = std::fopen(g_log, "a");
-  if (!f) return;
-  std::fprintf(f, "%s %s\n", class_name, what);
-  std::fclose(f);
+  AppendLine(g_log, std::string(class_name) + " " + what);
 }
 
 void HangOnce() {
@@ -102,10 +101,6 @@ int main(int argc, char** argv) {
   }
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-  FILE* f = std::fopen(g_log, "a");
-  if (f) {
-    std::fprintf(f, "thread quit\n");
-    std::fclose(f);
-  }
+  AppendLine(g_log, "thread quit");
   return 7;
 }

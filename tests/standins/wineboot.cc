@@ -4,6 +4,8 @@
 // "wineboot-calls.txt" beside the program.
 #include <windows.h>
 
+#include "append_log.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -13,9 +15,6 @@ int main() {
   char* slash = std::strrchr(path, '\\');
   if (length == 0 || !slash) return 1;
   std::strcpy(slash + 1, "wineboot-calls.txt");
-  FILE* f = std::fopen(path, "a");
-  if (!f) return 1;
-  std::fprintf(f, "%s\n", GetCommandLineA());
-  std::fclose(f);
+  AppendLine(path, GetCommandLineA());
   return 0;
 }
