@@ -13,13 +13,13 @@ file(GLOB TWG_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test
 # twg_store_probe (tests/wine/store_probe.cc) does what a test must do in a fresh process.
 add_library(twg_inprocess STATIC ${TWG_LOGIC_SOURCES} ${TWG_WIN_SOURCES})
 target_include_directories(twg_inprocess PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
-target_compile_definitions(twg_inprocess PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
+target_compile_definitions(twg_inprocess PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400)
 set(TWG_INPROCESS_LIBS twg_inprocess msi advapi32 user32 shell32 ole32 oleaut32 version)
 
 add_executable(twg_wine_tests ${TWG_HARNESS} ${TWG_WINE_TESTS})
 target_include_directories(twg_wine_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/wine
                            ${CMAKE_SOURCE_DIR}/resources)
-target_compile_definitions(twg_wine_tests PRIVATE _WIN32_WINNT=0x0501)
+target_compile_definitions(twg_wine_tests PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501)
 target_link_libraries(twg_wine_tests PRIVATE gtest ${TWG_INPROCESS_LIBS})
 target_link_options(twg_wine_tests PRIVATE ${TWG_WIN_STATIC})
 

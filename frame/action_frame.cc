@@ -105,11 +105,13 @@ int ShowMessage(UINT text_id, UINT caption_id, UINT flags) {
   return MessageBoxA(nullptr, text, has_caption ? caption : nullptr, flags);
 }
 
-bool IsWindows9x() {
+bool ReadPlatformId(DWORD* platform_id) {
   OSVERSIONINFOA info;
   std::memset(&info, 0, sizeof info);
   info.dwOSVersionInfoSize = sizeof info;
-  return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+  if (!GetVersionExA(&info)) return false;
+  *platform_id = info.dwPlatformId;
+  return true;
 }
 
 }  // namespace twg

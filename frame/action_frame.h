@@ -84,7 +84,8 @@ int ShowMessage(UINT text_id, UINT caption_id, UINT flags);
 
 // --- Platform -----------------------------------------------------------------------------------
 
-// True on Windows 95, 98 and Me.
-bool IsWindows9x();
+// The platform of the basic version record (VER_PLATFORM_WIN32_WINDOWS for Windows 95, 98 and Me,
+// VER_PLATFORM_WIN32_NT for the NT family); false when the version cannot be read.
+bool ReadPlatformId(DWORD* platform_id);
 
 }  // namespace twg

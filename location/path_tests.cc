@@ -54,11 +54,9 @@ DWORD ReadAttributes(const char* path) {
 
 bool IsSubstDrive(const char* root) {
   if (root == nullptr || !StartsWithDriveLetter(root)) return false;
-  OSVERSIONINFOA info;
-  std::memset(&info, 0, sizeof info);
-  info.dwOSVersionInfoSize = sizeof info;
-  if (!GetVersionExA(&info)) return false;
-  return info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? IsSubstDrive9x(root[0]) : IsSubstDriveNt(root[0]);
+  DWORD platform_id = 0;
+  if (!ReadPlatformId(&platform_id)) return false;
+  return platform_id == VER_PLATFORM_WIN32_WINDOWS ? IsSubstDrive9x(root[0]) : IsSubstDriveNt(root[0]);
 }
 
 bool IsEncryptedPath(const char* path) {

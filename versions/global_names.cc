@@ -6,6 +6,7 @@
 #include <string>
 
 #include "detect/terminal_server.h"
+#include "frame/action_frame.h"
 #include "frame/system_functions.h"
 
 namespace twg {
@@ -18,10 +19,8 @@ struct OpenSecurity {
 };
 
 bool IsWindowsNt() {
-  OSVERSIONINFOA info;
-  std::memset(&info, 0, sizeof info);
-  info.dwOSVersionInfoSize = sizeof info;
-  return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  DWORD platform_id = 0;
+  return ReadPlatformId(&platform_id) && platform_id == VER_PLATFORM_WIN32_NT;
 }
 
 // The name the object is created under: "Global\" + name on a terminal server.

@@ -1,19 +1,10 @@
-// The platform of the basic version record, and the restart that depends on it.
+// The restart, which differs between the Windows 95 family and the NT family.
 #pragma once
 #include <windows.h>
 
-#include <cstring>
+#include "frame/action_frame.h"  // ReadPlatformId
 
 namespace twg {
-
-inline bool ReadPlatformId(DWORD* platform_id) {
-  OSVERSIONINFOA info;
-  std::memset(&info, 0, sizeof info);
-  info.dwOSVersionInfoSize = sizeof info;
-  if (!GetVersionExA(&info)) return false;
-  *platform_id = info.dwPlatformId;
-  return true;
-}
 
 // Restarts Windows, forcing applications closed on the NT family (after enabling the shutdown privilege;
 // false when that fails) and plainly elsewhere.
