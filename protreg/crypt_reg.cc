@@ -7,9 +7,9 @@
 #include "frame/handles.h"
 #include "frame/install_log.h"
 #include "frame/path_chars.h"
-#include "protreg/key_info.h"
+#include "protreg/codec/key_info.h"
 #include "protreg/key_integrity.h"
-#include "protreg/key_path.h"
+#include "protreg/codec/key_path.h"
 #include "protreg/prot_key.h"
 #include "protreg/store.h"
 

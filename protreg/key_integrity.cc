@@ -3,7 +3,7 @@
 #include <string>
 
 #include "frame/handles.h"
-#include "protreg/key_info.h"
+#include "protreg/codec/key_info.h"
 #include "protreg/store.h"
 
 namespace twg {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "protreg/key_path.h"
+#include "protreg/codec/key_path.h"
 
 namespace twg {
 

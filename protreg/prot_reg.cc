@@ -1,7 +1,7 @@
 #include "protreg/prot_reg.h"
 
 #include "protreg/crypt_reg.h"
-#include "protreg/key_path.h"
+#include "protreg/codec/key_path.h"
 #include "protreg/prot_key.h"
 #include "protreg/store.h"
 

@@ -1,11 +1,7 @@
-set(TWG_PROTREG_LOGIC
-  ${CMAKE_CURRENT_LIST_DIR}/blowfish.cc
-  ${CMAKE_CURRENT_LIST_DIR}/blowfish_tables.cc
-  ${CMAKE_CURRENT_LIST_DIR}/sha1.cc
-  ${CMAKE_CURRENT_LIST_DIR}/text_form.cc
-  ${CMAKE_CURRENT_LIST_DIR}/value_codec.cc
-  ${CMAKE_CURRENT_LIST_DIR}/key_info.cc
-  ${CMAKE_CURRENT_LIST_DIR}/key_path.cc)
+# The value protection (codec/) the API is built on, and the move into the store (migrate/).
+include(${CMAKE_CURRENT_LIST_DIR}/codec/sources.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/migrate/sources.cmake)
+# The protected registry API and the access layer over it.
 set(TWG_PROTREG_WIN
   ${CMAKE_CURRENT_LIST_DIR}/store.cc
   ${CMAKE_CURRENT_LIST_DIR}/prot_key.cc
@@ -13,7 +9,6 @@ set(TWG_PROTREG_WIN
   ${CMAKE_CURRENT_LIST_DIR}/crypt_reg.cc
   ${CMAKE_CURRENT_LIST_DIR}/prot_reg.cc
   ${CMAKE_CURRENT_LIST_DIR}/prot_reg_security.cc)
-list(APPEND TWG_LOGIC_SOURCES ${TWG_PROTREG_LOGIC})
 list(APPEND TWG_WIN_SOURCES ${TWG_PROTREG_WIN})
 # The store's API has no exports: the Wine tests and the benchmark link these in and call it directly.
 set(TWG_PROTREG_UNDER_TEST ${TWG_PROTREG_LOGIC} ${TWG_PROTREG_WIN})

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "frame/handles.h"
-#include "protreg/key_info.h"
+#include "protreg/codec/key_info.h"
 
 namespace twg {
 namespace {

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "protreg/key_path.h"
+#include "protreg/codec/key_path.h"
 #include "protreg/store_key.h"
-#include "protreg/value_codec.h"
+#include "protreg/codec/value_codec.h"
 
 namespace twg {
 

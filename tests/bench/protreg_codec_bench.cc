@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "protreg/value_codec.h"
+#include "protreg/codec/value_codec.h"
 #include "tests/unit/protreg_openssl_reference.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "protreg/key_info.h"
-#include "protreg/key_path.h"
-#include "protreg/value_codec.h"
+#include "protreg/codec/key_info.h"
+#include "protreg/codec/key_path.h"
+#include "protreg/codec/value_codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const twg::ValueCodec codec(twg::MakeStoreKey({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));

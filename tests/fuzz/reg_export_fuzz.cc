@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "protreg/reg_export.h"
-#include "protreg/store_export.h"
+#include "tools/twgstore/reg_export.h"
+#include "tools/twgstore/store_export.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace twg;

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "protreg/blowfish.h"
-#include "protreg/key_info.h"
-#include "protreg/sha1.h"
-#include "protreg/text_form.h"
-#include "protreg/value_codec.h"
+#include "protreg/codec/blowfish.h"
+#include "protreg/codec/key_info.h"
+#include "protreg/codec/sha1.h"
+#include "protreg/codec/text_form.h"
+#include "protreg/codec/value_codec.h"
 #include "protreg_openssl_reference.h"
 
 namespace twg {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "protreg/key_info.h"
-#include "protreg/key_path.h"
+#include "protreg/codec/key_info.h"
+#include "protreg/codec/key_path.h"
 
 namespace twg {
 namespace {

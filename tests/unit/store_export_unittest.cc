@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "protreg/reg_export.h"
-#include "protreg/store_export.h"
+#include "tools/twgstore/reg_export.h"
+#include "tools/twgstore/store_export.h"
 
 namespace twg {
 namespace {

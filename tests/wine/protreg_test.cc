@@ -16,7 +16,7 @@
 
 #include "harness/harness.h"
 #include "protreg/crypt_reg.h"
-#include "protreg/key_info.h"
+#include "protreg/codec/key_info.h"
 #include "protreg/prot_key.h"
 #include "protreg/prot_reg.h"
 #include "protreg/store.h"

@@ -22,8 +22,8 @@
 
 #include "frame/handles.h"
 #include "protreg/prot_reg.h"
-#include "protreg/reencrypt.h"
-#include "protreg/registry_tree.h"
+#include "protreg/migrate/reencrypt.h"
+#include "protreg/migrate/registry_tree.h"
 #include "versions/global_names.h"
 
 namespace {

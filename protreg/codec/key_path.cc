@@ -1,4 +1,4 @@
-#include "protreg/key_path.h"
+#include "protreg/codec/key_path.h"
 
 namespace twg {
 namespace {

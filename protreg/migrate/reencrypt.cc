@@ -1,6 +1,6 @@
 // EncryptRegistry and CleanRegistry: the product's configuration key moved into the protected store
 // with a new per-machine key half, its backups, and its removal at uninstall.
-#include "protreg/reencrypt.h"
+#include "protreg/migrate/reencrypt.h"
 
 #include <cstdio>
 #include <ctime>
@@ -10,7 +10,7 @@
 #include "frame/path_chars.h"
 #include "frame/process.h"
 #include "protreg/prot_reg.h"
-#include "protreg/registry_tree.h"
+#include "protreg/migrate/registry_tree.h"
 #include "protreg/store.h"
 #include "versions/global_names.h"
 

@@ -1,4 +1,4 @@
-#include "protreg/registry_tree.h"
+#include "protreg/migrate/registry_tree.h"
 
 #include <algorithm>
 #include <vector>

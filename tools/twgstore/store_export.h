@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "frame/mbcs.h"
-#include "protreg/reg_export.h"
-#include "protreg/value_codec.h"
+#include "tools/twgstore/reg_export.h"
+#include "protreg/codec/value_codec.h"
 
 namespace twg {
 

@@ -1,4 +1,4 @@
-#include "protreg/key_info.h"
+#include "protreg/codec/key_info.h"
 
 namespace twg {
 

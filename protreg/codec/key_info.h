@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "protreg/value_codec.h"
+#include "protreg/codec/value_codec.h"
 
 namespace twg {
 

@@ -1,4 +1,4 @@
-#include "protreg/sha1.h"
+#include "protreg/codec/sha1.h"
 
 #include <cstring>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "protreg/reg_export.h"
+#include "tools/twgstore/reg_export.h"
 
 #include <cstdio>
 

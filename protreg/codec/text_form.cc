@@ -1,4 +1,4 @@
-#include "protreg/text_form.h"
+#include "protreg/codec/text_form.h"
 
 namespace twg {
 namespace {

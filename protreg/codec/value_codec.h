@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "frame/mbcs.h"
-#include "protreg/blowfish.h"
+#include "protreg/codec/blowfish.h"
 #include "protreg/store_key.h"
 
 namespace twg {

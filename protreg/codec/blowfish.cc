@@ -1,8 +1,8 @@
-#include "protreg/blowfish.h"
+#include "protreg/codec/blowfish.h"
 
 #include <cstring>
 
-#include "protreg/blowfish_tables.h"
+#include "protreg/codec/blowfish_tables.h"
 
 namespace twg {
 namespace {

@@ -1,9 +1,9 @@
-#include "protreg/store_export.h"
+#include "tools/twgstore/store_export.h"
 
 #include <map>
 
-#include "protreg/key_info.h"
-#include "protreg/key_path.h"
+#include "protreg/codec/key_info.h"
+#include "protreg/codec/key_path.h"
 
 namespace twg {
 namespace {

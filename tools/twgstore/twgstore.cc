@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "protreg/store_export.h"
+#include "tools/twgstore/store_export.h"
 #include "protreg/store_key.h"
 
 #ifdef _WIN32

@@ -1,11 +1,11 @@
-#include "protreg/value_codec.h"
+#include "protreg/codec/value_codec.h"
 
 #include <cstring>
 #include <new>
 
-#include "protreg/key_path.h"
-#include "protreg/sha1.h"
-#include "protreg/text_form.h"
+#include "protreg/codec/key_path.h"
+#include "protreg/codec/sha1.h"
+#include "protreg/codec/text_form.h"
 
 namespace twg {
 namespace {
