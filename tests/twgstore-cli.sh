@@ -62,18 +62,8 @@ grep -q 'flipped.sealed:[0-9]*: \[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD' "
 expect 1 "another SR.dat verifies nothing" "$tool" verify "$dir/other.dat" "$dir/plain4.sealed"
 grep -q 'not the SR.dat' "$dir/err" || { echo "FAIL no word on the wrong SR.dat"; failures=$((failures+1)); }
 
-# Sections of one key merge on import: sealed apart, each record counts only its own section.
-for v in One Two; do
-  printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy]\r\n"%s"=dword:00000001\r\n\r\n' $v > "$dir/$v.reg"
-  "$tool" encode -o "$dir/$v.sealed" "$dir/SR.dat" "$dir/$v.reg" 2>/dev/null
-done
-{ cat "$dir/One.sealed"; tail -n +3 "$dir/Two.sealed"; } > "$dir/joined.sealed"
-expect 1 "sections sealed apart do not verify together" "$tool" verify "$dir/SR.dat" "$dir/joined.sealed"
-{ cat "$dir/plain4.reg"; tail -n +3 "$dir/One.reg"; tail -n +3 "$dir/Two.reg"; } > "$dir/joined.reg"
-expect 0 "sections of one key sealed together" "$tool" encode -o "$dir/joined2.sealed" "$dir/SR.dat" "$dir/joined.reg"
-expect 0 "... verify" "$tool" verify "$dir/SR.dat" "$dir/joined2.sealed"
-
 printf 'REGEDIT4\r\n\r\n' > "$dir/header-only.sealed"
+printf 'REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy]\r\n\r\n' > "$dir/deletion.reg"
 printf '\xef\xbb\xbfREGEDIT4\r\n\r\n' > "$dir/utf8.reg"
 printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD]\r\n"\\\x89"=dword:0\r\n' > "$dir/lonelead.reg"
 head -c 200 "$dir/plain5.sealed" > "$dir/cut.sealed"
@@ -96,6 +86,7 @@ done <<CASES
 2|unsupported code page|verify -c '' "$dir/SR.dat" "$dir/plain4.sealed"
 2|unsupported code page|verify -c -5 "$dir/SR.dat" "$dir/plain4.sealed"
 2|unsupported code page|verify -c 65001 "$dir/SR.dat" "$dir/plain4.sealed"
+0||encode -o "$dir/deletion.sealed" "$dir/SR.dat" "$dir/deletion.reg"
 2|unknown command|frobnicate
 2|takes SR.DAT and EXPORT|decode "$dir/SR.dat"
 0||--help
@@ -123,6 +114,7 @@ printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD]\r\n"Big"=h
 "$tool" encode -o "$dir/big.sealed" "$dir/SR.dat" "$dir/big.reg" 2>/dev/null
 echo "an earlier decode" > "$dir/kept.reg"
 expect 4 "file-size limit" bash -c 'ulimit -f 100; exec "$@"' - "$tool" decode -o "$dir/kept.reg" "$dir/SR.dat" "$dir/big.sealed"
+expect 1 "decode with another SR.dat" "$tool" decode -o "$dir/kept.reg" "$dir/other.dat" "$dir/plain4.sealed"
 [ "$(cat "$dir/kept.reg")" = "an earlier decode" ] || fail "the earlier output was damaged"
 ls "$dir" | grep -q 'kept.reg.' && fail "a temporary file was left behind: $(ls "$dir")"
 if [ -w /dev/full ]; then

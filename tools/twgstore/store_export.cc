@@ -216,13 +216,14 @@ StoreExportReport StoreExport::Verify(const RegExport& stored) const {
   ImportedTree tree(lead_, stored, record_name);
   std::set<std::string> reported;  // keys whose missing record or section is already named
   for (const auto& key : stored.keys) {
-    if (!Covered(key.path) || key.remove) continue;
+    if (!Covered(key.path)) continue;
     ++report.keys_checked;
     std::string path;
     if (!DecodePath(key.path, &path)) {
       report.problems.push_back({key.line, path, "key name does not decode: its seal does not verify"});
       continue;
     }
+    if (key.remove) continue;  // a key deletion carries no record
     if (std::size_t gap = tree.Gap(key.path); gap != 0 && Covered(key.path.substr(0, gap)) &&
                                               reported.insert(key.path.substr(0, gap)).second) {
       std::string missing;

@@ -132,7 +132,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // Replaces target by temp. MoveFileExA does it in one step on NT; Windows 95 has no working
 // MoveFileExA, so there the old file is moved aside first and put back if the new one cannot follow.
-bool ReplaceFile(const std::string& temp, const std::string& target) {
+bool ReplaceTarget(const std::string& temp, const std::string& target) {
   using MoveFileExFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
   auto move_ex = LoadedFunction<MoveFileExFn>("kernel32.dll", "MoveFileExA");
   if (move_ex && move_ex(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
@@ -168,7 +168,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     ok = file.valid() && WriteWhole(file, data) && FlushFileBuffers(file);
     if (ok) ok = CloseHandle(file.release()) != 0;
   }
-  if (ok && ReplaceFile(temp, target)) return true;
+  if (ok && ReplaceTarget(temp, target)) return true;
   DWORD error = GetLastError();
   DeleteFileA(temp);
   SetLastError(error);
@@ -340,8 +340,14 @@ int Decode(const Options& o) {
     StoreExportReport report;
     RegExport plain = store.Decode(opened.in.file, &report);
     if (NothingBelowPrefix(o, report)) return kProblems;
-    if (int status = WriteExport(o, plain, opened.code_page); status != kOk) return status;
     PrintProblems(o.files[1], report);
+    // With another machine's SR.dat every value would be left out: such a decode must not replace an
+    // earlier, good one.
+    if (report.sealed_items > 0 && report.verified_items == 0) {
+      std::cerr << "twgstore: nothing decodes; nothing written\n";
+      return kProblems;
+    }
+    if (int status = WriteExport(o, plain, opened.code_page); status != kOk) return status;
     return report.problems.empty() ? kOk : kProblems;
   });
 }
