@@ -311,8 +311,12 @@ int WriteExport(const Options& o, const RegExport& file, const CodePage& code_pa
     return kBadInput;
   }
   if (WriteOutput(o.output, text)) return kOk;
-  std::cerr << "twgstore: cannot write " << (o.output.empty() || o.output == "-" ? "standard output" : o.output)
-            << ": " << LastError() << "; nothing written\n";
+  std::string why = LastError();  // before the message's own writes change it
+  if (o.output.empty() || o.output == "-") {
+    std::cerr << "twgstore: cannot write standard output: " << why << "\n";
+  } else {
+    std::cerr << "twgstore: cannot write " << o.output << ": " << why << "; nothing written\n";
+  }
   return kNotWritten;
 }
 
@@ -473,7 +477,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   int status = Run(argc, argv);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  if (status != kNotWritten && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
     std::fputs("twgstore: cannot write standard output\n", stderr);
     if (status == kOk) status = kNotWritten;
   }
