@@ -301,6 +301,8 @@ TEST_F(StoreExportTest, RecordsCountWhatTheImportLeaves) {
     std::vector<KeyCounts> records;
     for (const auto& key : stored.keys) {
       for (const auto& value : key.values) {
+        // The store reads the unnamed value, by whichever name, in string form only.
+        if (value.name.empty() && !value.remove) EXPECT_EQ(value.type, 1u) << value.line;
         std::string datum = value.data;
         KeyCounts counts;
         if (value.name == record_name &&

@@ -161,7 +161,8 @@ bool StoreExport::DecodeValue(const RegExportValue& stored, RegExportValue* plai
   }
   if (stored.remove) return true;
   // Named values are stored as REG_BINARY datum records, the unnamed value as their text form.
-  const bool string_form = stored.is_default;
+  // "" is the unnamed value too, and the store reads it in string form.
+  const bool string_form = stored.is_default || stored.name.empty();
   if (stored.type != (string_form ? kRegSz : kRegBinary)) return false;
   std::string data = stored.data;
   const std::uint8_t* inner = nullptr;
@@ -292,9 +293,10 @@ bool StoreExport::Encode(const RegExport& plain, const std::function<std::uint8_
       enc.remove = value.remove;
       if (!value.is_default && !codec_.EncodeValueName(value.name, &enc.name)) return fail(value.line, "out of memory");
       if (!value.remove) {
-        enc.type = value.is_default ? kRegSz : kRegBinary;
+        const bool string_form = value.is_default || value.name.empty();
+        enc.type = string_form ? kRegSz : kRegBinary;
         std::uint8_t r0 = random(), r1 = random();
-        if (!codec_.EncodeDatum(value.data.data(), value.data.size(), value.type, value.is_default, r0, r1,
+        if (!codec_.EncodeDatum(value.data.data(), value.data.size(), value.type, string_form, r0, r1,
                                 &enc.data)) {
           return fail(value.line, "out of memory");
         }
