@@ -1,6 +1,7 @@
-// The text work of the uninstall cleanup: path joins into fixed buffers (code page 932, where a trail
-// byte may be the backslash code), the batch file's bytes, the WININIT.INI edits and the shared-use
-// decision.
+// The text work of the uninstall cleanup that the Wine tests cannot reach: path joins into fixed
+// buffers and folder names under code page 932 (a trail byte may be the backslash code), and the
+// WININIT.INI edits on files that other programs wrote. The batch file's lines and the shared-use count
+// are checked byte for byte in real sessions (tests/wine/cleanup_test.cc).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -59,26 +60,6 @@ TEST(CleanupText, PathParts) {
   EXPECT_FALSE(CutAtLastBackslash(kSingleByte, plain));
   EXPECT_STREQ(LastPart(kCp932, "C:\\A\\" HYOU "x"), HYOU "x");
   EXPECT_EQ(LastPart(kSingleByte, "Folder"), nullptr);
-}
-
-TEST(CleanupText, DeleteBatchLines) {
-  struct Case {
-    const char* what;
-    DeleteBatchPlan plan;
-    std::string text;
-  } cases[] = {
-      {"everything known, NT", {"C:\\P\\TWG", "C:\\D", "C:\\P\\TVS", "C:\\P", true, "C:\\T\\VXFDeleteMe.bat"},
-       "rmdir \"C:\\P\\TWG\"\r\nrmdir \"C:\\D\" /S /Q \r\nrmdir \"C:\\P\\TVS\"\r\nrmdir \"C:\\P\"\r\n"
-       "del \"C:\\T\\VXFDeleteMe.bat\""},
-      {"9x keeps a data folder that is not empty", {"C:\\P\\TWG", "C:\\D", "", "", false, "C:\\T\\B.bat"},
-       "rmdir \"C:\\P\\TWG\"\r\nrmdir \"C:\\D\"\r\ndel \"C:\\T\\B.bat\""},
-      {"nothing known", {"", "", "", "", true, "C:\\T\\B.bat"}, "del \"C:\\T\\B.bat\""},
-      {"companion alone", {"", "", "C:\\TVS", "", true, "B.bat"}, "rmdir \"C:\\TVS\"\r\ndel \"B.bat\""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(DeleteBatchText(c.plan), c.text);
-  }
 }
 
 TEST(CleanupText, ParentEntries) {
@@ -146,25 +127,6 @@ TEST(CleanupText, RenameSectionHeader) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini);
     EXPECT_EQ(HoldsRenameSection(c.ini), c.holds);
-  }
-}
-
-TEST(CleanupText, SharedUseCount) {
-  struct Case {
-    SharedCountRead read;
-    std::uint32_t count;
-    SharedFileVerdict verdict;
-  } cases[] = {
-      {SharedCountRead::kMissing, 0, SharedFileVerdict::kDelete},
-      {SharedCountRead::kRead, 0, SharedFileVerdict::kDeleteOrScheduleOnNt},
-      {SharedCountRead::kRead, 1, SharedFileVerdict::kDeleteOrScheduleOnNt},
-      {SharedCountRead::kRead, 2, SharedFileVerdict::kKeep},
-      {SharedCountRead::kRead, 0x80000000u, SharedFileVerdict::kKeep},  // unsigned: not a negative count
-      {SharedCountRead::kUnreadable, 0, SharedFileVerdict::kKeep},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.count);
-    EXPECT_EQ(JudgeSharedFile(c.read, c.count), c.verdict);
   }
 }
 
