@@ -94,10 +94,12 @@ class CleanupTest : public testing::Test {
 
 // CleanUpFiles and DeleteESDSource in one session: what goes at once, what waits and where it waits.
 TEST_F(CleanupTest, DataFilesAndDownloadTreePerPlatformAndStoreState) {
+  const std::string earlier = "[Rename]\r\nNUL=C:\\EARLIER.TMP\r\n";
   struct Case {
     const char* version;
     bool sealed;
-  } cases[] = {{"winxp", false}, {"winxp", true}, {"win98", false}, {"win98", true}};
+    std::string seed;  // WININIT.INI before: earlier lines stay, a missing section is made
+  } cases[] = {{"winxp", false, earlier}, {"winxp", true, earlier}, {"win98", false, earlier}, {"win98", true, ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.version) + (c.sealed ? " sealed" : " plain"));
     Fresh();
@@ -120,8 +122,7 @@ TEST_F(CleanupTest, DataFilesAndDownloadTreePerPlatformAndStoreState) {
       ASSERT_EQ(RunAction("EncryptRegistry", {}, {}).result, ERROR_SUCCESS);
       ASSERT_FALSE(RegGet(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD", "InstallDir").exists);
     }
-    const std::string seed = "[Rename]\r\nNUL=C:\\EARLIER.TMP\r\n";
-    WriteFileText(kWininit, seed);
+    if (!c.seed.empty()) WriteFileText(kWininit, c.seed);
     Hold({install + "\\HBM.GID", install + "\\nbd.dat", data + "\\CATS.DAT"});
     {
       ScopedWindowsVersion version(c.version);
@@ -143,9 +144,9 @@ TEST_F(CleanupTest, DataFilesAndDownloadTreePerPlatformAndStoreState) {
       std::vector<std::string> expected = now;
       expected.insert(expected.end(), later.begin(), later.end());
       EXPECT_EQ(PendingDeletes(), expected);
-      EXPECT_EQ(ReadFileText(kWininit), seed);
+      EXPECT_EQ(ReadFileText(kWininit), c.seed);
     } else {
-      std::string expected = seed;
+      std::string expected = c.seed.empty() ? "[Rename]\r\n" : c.seed;
       for (const auto& p : now) expected += "NUL=" + p + "\r\n";
       expected += "\r\n[rename]\r\n";
       for (const auto& p : later) expected += "NUL=" + p + "\r\n";
