@@ -42,6 +42,7 @@ returns=$(objdump -d --no-show-raw-insn "$dll32" | awk -v starts="${TMPDIR:-/tmp
   /^ *[0-9a-f]+:\t/ {
     a = $1; sub(":", "", a); a = sprintf("%16s", a)
     while (next_ <= n && sprintf("%16s", at[next_]) <= a) open_[next_++] = 1
+    if ($2 ~ /^rep/) { $2 = $3; $3 = $4 }  # "repz ret" is a bare return too
     if ($2 ~ /^ret/) { for (i in open_) print name[i], ($3 == "" ? "-" : $3); delete open_ }
   }' | sort)
 rm -f "${TMPDIR:-/tmp}/exports32.$$"
