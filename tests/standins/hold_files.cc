@@ -1,6 +1,6 @@
 // Stand-in for a running product that keeps its data files open: opens every file named on the command
 // line without sharing and holds them until it is ended, so that deleting them fails as it does while
-// the product runs. An open that meets another process's brief handle is tried again (for 10 s).
+// the product runs. An open that meets another process's short-lived handle is tried again (for 10 s).
 #include <windows.h>
 
 int main(int argc, char** argv) {
