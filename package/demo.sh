@@ -82,6 +82,9 @@ wine msiexec /i "$(winpath "$out/demo.msi")" DEMOCHOICE="chosen at install" /qn 
 echo "msiexec exit status: $status"
 show "$out/install.log" install
 
+. "$src/package/demo-cleanup.sh"
+cleanup_arrange
+
 echo
 echo "### remove: msiexec /x demo.msi /qn"
 # A restart marker for the removal to notice.
@@ -90,6 +93,7 @@ status=0
 wine msiexec /x "$(winpath "$out/demo.msi")" /qn /l*v "$(winpath "$out/uninstall.log")" || status=$?
 echo "msiexec exit status: $status"
 show "$out/uninstall.log" remove
+cleanup_show
 wineserver -k 2>/dev/null || true
 echo
 echo "logs: $out/install.log $out/uninstall.log"
