@@ -18,6 +18,9 @@ const char kSharedUsageKey[] = "SOFTWARE\\Veltrane\\SharedUsage";
 
 namespace {
 
+// Lives as long as the module: made empty when it loads, its COM strings freed when it unloads.
+RegistrationStrings g_registration;
+
 using SetSequenceNumberExFn = int(__cdecl*)(const char* product_name, const char* component_name,
                                             const char* version, const char* language, DWORD sequence_number);
 
@@ -70,6 +73,7 @@ bool LoadTexts(const Load (&loads)[N]) {
   return true;
 }
 
+// The value is opened for reading and writing, as the updater-folder lookup opens it.
 ScopedLibrary LoadSupportLibrary() {
   char path[kSupportLibraryPathSize];
   if (!SupportLibraryPath("Skyfetch1", KEY_READ | KEY_WRITE, path)) return ScopedLibrary();
@@ -98,10 +102,7 @@ bool RegistrationText::Set(const char* text) {
   return true;
 }
 
-RegistrationStrings& Registration() {
-  static RegistrationStrings strings;
-  return strings;
-}
+RegistrationStrings& Registration() { return g_registration; }
 
 bool LoadRegistrationStrings(bool is_vxf) {
   RegistrationStrings& strings = Registration();

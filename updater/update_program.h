@@ -108,8 +108,8 @@ Fn SupportEntryPoint(HMODULE library, const char* name) {
 // The time line, the message (no line end) in the install log, and the message to the debugger.
 void LogUpdaterError(const char* message);
 
-// The product-registration object in process (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER); null when
-// it cannot be made.
+// The product-registration object in process (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER); a negative
+// result when the update program is absent or not registered.
 HRESULT CreateProductReg(IUDProductReg** object);
 
 }  // namespace twg
