@@ -132,8 +132,8 @@ void StartAutoUpdateProgram() {
   CoTaskMemFree(folder_id);
   if (!found) return;
   std::strcat(folder, "\\Veltrane\\Skyfetch\\");
-  // The program is named with its folder: the shells of the older systems do not look for a bare
-  // name in the working folder.
+  // The program is named with its folder, so that no shell's search order can pick up another
+  // Autofetch.exe; the folder is its working folder as well.
   char program[MAX_PATH + 64];
   wsprintfA(program, "%sAutofetch.exe", folder);
   ShellExecuteA(nullptr, nullptr, program, "-id", folder, SW_SHOWNORMAL);
