@@ -121,9 +121,9 @@ class Updater : public testing::Test {
     return std::string(temp) + "TWGLog.txt";
   }
   // The calls recorded since the last look, without the support library's loads and frees (those stay
-  // in raw_). For programs started without waiting, waits up to 5 s for at least wait_for lines.
+  // in raw_). For programs started without waiting, waits up to 10 s for at least wait_for lines.
   Lines Calls(size_t wait_for = 0) {
-    for (int i = 0; i < 250 && Count(ReadFileText(log_)) < wait_for; ++i) Sleep(20);
+    for (int i = 0; i < 500 && Count(ReadFileText(log_)) < wait_for; ++i) Sleep(20);
     raw_.clear();
     std::istringstream in(ReadFileText(log_));
     for (std::string line; std::getline(in, line);) raw_.push_back(line);
