@@ -587,11 +587,7 @@ std::string Contents(const std::string& folder) {
 }
 
 // The patch's temporary copies are made in the temporary folder and must never be left there.
-std::vector<std::string> TemporaryPatchFiles() {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  return FilesIn(temp, "TWGT*");
-}
+std::vector<std::string> TemporaryPatchFiles() { return FilesIn(TempPath(), "TWGT*"); }
 
 // The package with the current shared program (5.2.3.9) added as the Binary row "TMain.exe" (a stream,
 // which SQL cannot insert).
