@@ -61,13 +61,11 @@ bool RefusedByDriveRoot(const FolderUnderTest& f) { return !HasColonAndBackslash
 bool OnSubstitutedDrive(const FolderUnderTest& f) { return IsSubstDrive(f.root.c_str()); }
 bool NotOnFixedDrive(const FolderUnderTest& f) { return GetDriveTypeA(f.root.c_str()) != DRIVE_FIXED; }
 
+// Compared as the shell gives it: a drive root keeps its backslash ("D:\"), and cut to "D:" it would hold
+// every folder on the drive, so documents redirected to a root would refuse the whole drive.
 bool InMyDocuments(const FolderUnderTest& f) {
-  char found[MAX_PATH];
-  if (!MyDocumentsFolder(found)) return false;
-  // Some shells hand the folder back with a trailing backslash.
-  std::string documents = found;
-  StripTrailingBackslash(f.lead, documents);
-  return IsPathWithin(documents.c_str(), f.copy.c_str());
+  char documents[MAX_PATH];
+  return MyDocumentsFolder(documents) && IsPathWithin(documents, f.copy.c_str());
 }
 
 // Folders below Program Files are the normal choice; only the folder itself is refused.
