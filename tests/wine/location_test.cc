@@ -345,8 +345,12 @@ TEST(LocationWriteable, ExistingAndMissingFolders) {
   EXPECT_FALSE(FileExists(dir + "\\DeleteThisFile.txt"));  // replaced, then deleted
   EXPECT_EQ(Writeable(dir + "\\new\\deeper\\"), "1");
   EXPECT_FALSE(FileExists(dir + "\\new"));  // the probe leaves no folder behind
+  // Without its trailing backslash the missing folder itself is still the first one tried: cutting its
+  // last name first would try only parents that exist already, and answer "0".
+  EXPECT_EQ(Writeable(dir + "\\new"), "1");
+  EXPECT_FALSE(FileExists(dir + "\\new"));
 
-  EXPECT_EQ(Writeable(""), "0");
+  EXPECT_EQ(Writeable(""), "0");  // unset: not a probe of the current drive's root
   EXPECT_EQ(Writeable("X:\\Taskan\\"), "0");  // no such drive
 }
 
