@@ -61,11 +61,14 @@ bool RefusedByDriveRoot(const FolderUnderTest& f) { return !HasColonAndBackslash
 bool OnSubstitutedDrive(const FolderUnderTest& f) { return IsSubstDrive(f.root.c_str()); }
 bool NotOnFixedDrive(const FolderUnderTest& f) { return GetDriveTypeA(f.root.c_str()) != DRIVE_FIXED; }
 
-// Compared as the shell gives it: a drive root keeps its backslash ("D:\"), and cut to "D:" it would hold
-// every folder on the drive, so documents redirected to a root would refuse the whole drive.
+// Some shells hand the folder back with a trailing backslash. A drive root keeps its own ("D:\"): cut to
+// "D:" it would hold every folder on the drive, and documents redirected to a root would refuse it all.
 bool InMyDocuments(const FolderUnderTest& f) {
-  char documents[MAX_PATH];
-  return MyDocumentsFolder(documents) && IsPathWithin(documents, f.copy.c_str());
+  char found[MAX_PATH];
+  if (!MyDocumentsFolder(found)) return false;
+  std::string documents = found;
+  if (documents.size() > 3) StripTrailingBackslash(f.lead, documents);
+  return IsPathWithin(documents.c_str(), f.copy.c_str());
 }
 
 // Folders below Program Files are the normal choice; only the folder itself is refused.
