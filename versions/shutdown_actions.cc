@@ -90,12 +90,13 @@ std::string FindWebWindowClass() {
 
 enum class CloseOutcome { kDone, kRetry, kCancelled };
 
-// Only Retry repeats. A box that could not be shown (no interactive desktop, a service context) answers
-// 0; nobody can ever choose Retry there, and repeating would send to the hung window for ever.
+// Only Retry repeats. A box that could not be shown (no interactive desktop, a service context) or was
+// ended without a button returns no button's answer (0 where it could not be made); nobody can ever
+// choose Retry there, and repeating would send to the hung window for ever.
 CloseOutcome AnswerTimedOutWindow(const ShutdownWindow& entry) {
   const int answer = ShowMessage(IDS_SHUTDOWN_TIMED_OUT, 0, MB_RETRYCANCEL);
   if (answer == IDRETRY) return CloseOutcome::kRetry;
-  if (answer == 0) {
+  if (answer != IDCANCEL) {
     char line[400];
     wsprintfA(line, "TWGShutdown: the window of class \"%.260s\" does not answer and no box could ask "
                     "whether to retry; the installation stops.\r\n", entry.class_name.c_str());
