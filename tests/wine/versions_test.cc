@@ -249,7 +249,7 @@ TEST(VersionsShutdown, HungWindowBringsRetryCancelBox) {
     bool logged;  // the install log says why the install stops
   } cases[] = {
       {"retry, then cancel", {IDRETRY, IDCANCEL}, 2, false},
-      {"box not shown", {0}, 1, true},
+      {"ended without a button", {0}, 1, true},
   };
   const std::string install_log = TempPath() + "TWGLog.txt";
   for (const auto& c : cases) {
