@@ -5,16 +5,13 @@ namespace {
 
 constexpr std::uint32_t kRegSz = 1, kRegBinary = 3;
 
-// A copy is decoded, so the caller's raw bytes stay as they were for the plain case.
-bool DecodeDatumCopy(const ValueCodec& codec, std::string_view raw, bool string_form, StoredValue* out) {
-  std::string stored(raw);
-  const std::uint8_t* data = nullptr;
+// Decodes a copy, so the raw name stays as it was for the plain case.
+bool DecodeNameCopy(const ValueCodec& codec, std::string_view raw, std::string* plain) {
+  std::string name(raw);
+  const char* text = nullptr;
   std::size_t size = 0;
-  if (!codec.DecodeDatum(reinterpret_cast<std::uint8_t*>(&stored[0]), stored.size(), string_form, &data, &size,
-                         &out->type)) {
-    return false;
-  }
-  out->data.assign(reinterpret_cast<const char*>(data), size);
+  if (raw.empty() || !codec.DecodeName(&name[0], name.size(), &text, &size)) return false;
+  plain->assign(text, size);
   return true;
 }
 
@@ -25,41 +22,22 @@ StoredValue ClassifyStoredValue(const ValueCodec* codec, std::string_view record
   StoredValue out;
   if (codec && !raw_name.empty() && raw_name == record_name) {
     out.kind = StoredKind::kRecord;
-    return out;
+  } else if (codec && raw_name.empty() && raw_type == kRegSz &&
+             codec->DecodeDatumCopy(raw_data, true, &out.data, &out.type)) {
+    out.kind = StoredKind::kSealed;  // the unnamed value keeps its empty name sealed or not: its datum tells
+  } else if (codec && DecodeNameCopy(*codec, raw_name, &out.name)) {
+    const bool datum = raw_type == kRegBinary && codec->DecodeDatumCopy(raw_data, false, &out.data, &out.type);
+    out.kind = datum ? StoredKind::kSealed : StoredKind::kDamaged;
+  } else {
+    out = StoredValue{StoredKind::kPlain, std::string(raw_name), raw_type, std::string(raw_data)};
   }
-  if (codec && raw_name.empty()) {
-    // The unnamed value keeps its empty name sealed or not; only its datum tells.
-    if (raw_type == kRegSz && DecodeDatumCopy(*codec, raw_data, true, &out)) {
-      out.kind = StoredKind::kSealed;
-      return out;
-    }
-  } else if (codec) {
-    std::string name(raw_name);
-    const char* plain = nullptr;
-    std::size_t size = 0;
-    if (codec->DecodeName(&name[0], name.size(), &plain, &size)) {
-      out.name.assign(plain, size);
-      out.kind = raw_type == kRegBinary && DecodeDatumCopy(*codec, raw_data, false, &out) ? StoredKind::kSealed
-                                                                                          : StoredKind::kDamaged;
-      return out;
-    }
-  }
-  out = StoredValue{StoredKind::kPlain, std::string(raw_name), raw_type, std::string(raw_data)};
   return out;
 }
 
 std::string PlainKeyName(const ValueCodec* codec, std::string_view raw_name, bool* sealed) {
-  *sealed = false;
-  if (codec && !raw_name.empty()) {
-    std::string name(raw_name);
-    const char* plain = nullptr;
-    std::size_t size = 0;
-    if (codec->DecodeName(&name[0], name.size(), &plain, &size)) {
-      *sealed = true;
-      return std::string(plain, size);
-    }
-  }
-  return std::string(raw_name);
+  std::string plain;
+  *sealed = codec && DecodeNameCopy(*codec, raw_name, &plain);
+  return *sealed ? plain : std::string(raw_name);
 }
 
 }  // namespace twg

@@ -95,15 +95,7 @@ bool StoreExport::DecodeValue(const RegExportValue& stored, RegExportValue* plai
   // Named values are stored as REG_BINARY datum records, the unnamed value as their text form.
   const bool string_form = stored.is_default;
   if (stored.type != (string_form ? kRegSz : kRegBinary)) return false;
-  std::string data = stored.data;
-  const std::uint8_t* inner = nullptr;
-  std::size_t size = 0;
-  if (!codec_.DecodeDatum(reinterpret_cast<std::uint8_t*>(&data[0]), data.size(), string_form, &inner, &size,
-                          &plain->type)) {
-    return false;
-  }
-  plain->data.assign(reinterpret_cast<const char*>(inner), size);
-  return true;
+  return codec_.DecodeDatumCopy(stored.data, string_form, &plain->data, &plain->type);
 }
 
 RegExport StoreExport::Decode(const RegExport& stored, StoreExportReport* report) const {
