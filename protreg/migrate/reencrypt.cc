@@ -181,11 +181,13 @@ void ExportBlockedList() {
 
 void MoveConfigurationIntoStore(MoveStage stop_after) {
   auto done = [stop_after](MoveStage stage) { return stage >= stop_after; };
-  if (StoreEnabled() && !StoreCodec()) {
+  // Without the key the source can't be told from plain; once it is being replaced it needn't be (a
+  // run killed while writing SR.dat leaves it short).
+  const Marker marker = ReadMarker();
+  if (marker != kSourceReplaced && StoreEnabled() && !StoreCodec()) {
     LogFailure("EncryptRegistry: SR.dat holds no whole key half; the configuration was left as it was.\r\n");
     return;
   }
-  const Marker marker = ReadMarker();
   if (!CopyAside(marker) || done(MoveStage::kCopyAside)) return;
   if (!NewKeyHalfOnDisk(marker) || done(MoveStage::kNewKeyHalf)) return;
   DeleteTreePlain(HKEY_LOCAL_MACHINE, kSource);

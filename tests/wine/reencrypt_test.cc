@@ -310,6 +310,8 @@ TEST_F(ReencryptTest, NothingOfTheConfigurationIsEverLost) {
              }),
       Killed(2, "after the new key half", false),
       Killed(2, "after the new key half", true),
+      Killed(2, "inside the write of SR.dat", true,
+             [] { WriteFileText(SystemFile("SR.dat"), ReadFileText(SystemFile("SR.dat")).substr(0, 9)); }),
       Killed(2, "inside the deletion of the source", true, cut(kGrd)),
       Killed(3, "after the deletion of the source", false),
       Killed(4, "inside the copy into the store", true, cut(kGrd)),
