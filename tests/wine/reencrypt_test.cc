@@ -284,7 +284,6 @@ TEST_F(ReencryptTest, NothingOfTheConfigurationIsEverLost) {
       {"SR.dat held open by another program",
        [](ReencryptTest& t) {
          ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
-         AddPlainValues();
          t.held_ = CreateFileA(SystemFile("SR.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                nullptr);
          ASSERT_NE(t.held_, INVALID_HANDLE_VALUE);
