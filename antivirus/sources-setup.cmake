@@ -1,0 +1,2 @@
+list(APPEND TWG_LOGIC_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/string_replace.cc)
