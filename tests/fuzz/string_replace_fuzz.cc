@@ -10,19 +10,11 @@
 #include <vector>
 
 #include "antivirus/string_replace.h"
+#include "tests/unit/ascii_text_rules.h"
 
 namespace {
 
 using namespace twg;
-
-bool AsciiEqual(const char* a, std::size_t an, const char* b, std::size_t bn) {
-  if (an != bn) return false;
-  for (std::size_t i = 0; i < an; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 const LeadBytes kSingleByte;
 const LeadBytes kCp932{{0x81, 0x9F}, {0xE0, 0xFC}};
@@ -31,7 +23,7 @@ const LeadBytes kCp932{{0x81, 0x9F}, {0xE0, 0xFC}};
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
-  const TextRules rules{(data[0] & 1) ? &kCp932 : &kSingleByte, AsciiEqual};
+  const TextRules rules{(data[0] & 1) ? &kCp932 : &kSingleByte, AsciiEqualIgnoringCase};
   const std::size_t dest_size = 1 + data[1] % 96;
   std::string rest(reinterpret_cast<const char*>(data + 2), size - 2);
   // Fields are separated by NUL bytes so each is a terminated text.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "antivirus/string_replace.h"
+#include "tests/unit/ascii_text_rules.h"
 
 namespace twg {
 namespace {
@@ -15,17 +16,8 @@ const LeadBytes kSingleByte;
 const LeadBytes kCp932{{0x81, 0x9F}, {0xE0, 0xFC}};
 #define HYOU "\x95\x5C"  // trail byte is the backslash code
 
-bool AsciiEqual(const char* a, std::size_t an, const char* b, std::size_t bn) {
-  if (an != bn) return false;
-  for (std::size_t i = 0; i < an; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-const TextRules kSbcs{&kSingleByte, AsciiEqual};
-const TextRules kDbcs{&kCp932, AsciiEqual};
+const TextRules kSbcs{&kSingleByte, AsciiEqualIgnoringCase};
+const TextRules kDbcs{&kCp932, AsciiEqualIgnoringCase};
 
 TEST(AntivirusStringReplace, Replaces) {
   struct Case {
