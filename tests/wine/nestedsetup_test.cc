@@ -132,6 +132,8 @@ TEST(NestedsetupInstallTVS, Scenarios) {
     {
       Session session(path);
       EXPECT_EQ(session.Do("TWGInstallTVS"), ERROR_SUCCESS);
+      // The custom-action server outlives the action: its hidden dialog must be gone already.
+      EXPECT_EQ(FindWindowA(nullptr, "TWG_INSTALL_DUMMY_WND"), nullptr);
       in_progress_after = session.Property("TVS_IN_PROGRESS");
     }
     SetEnvironmentVariableA("TWG_TEST_SETUP_WINDOW_WAIT_MS", nullptr);
