@@ -1,5 +1,9 @@
 // The companion product's setup run by TWGInstallTVS in real sessions: the stand-in setup on a media
 // folder laid out per case, an external user interface recording what the installer was told.
+// The record handler needs the 3.1 installer interface.
+#ifndef _WIN32_MSI
+#define _WIN32_MSI 310
+#endif
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,6 +77,20 @@ std::vector<std::string> Texts(const std::vector<UiMessage>& messages) {
 // is found the template has no field, afterwards it is "File: [1]".
 constexpr char kInit[] = "Initializing (This may take several minutes)...";
 
+// TVS_IN_PROGRESS as the session holds it each time the action reports a status text, read from a
+// record handler that runs beside the recorder's text handler.
+MSIHANDLE g_watched_session = 0;
+std::vector<std::string> g_in_progress_seen;
+INT CALLBACK WatchInProgress(LPVOID, UINT type, MSIHANDLE) {
+  if ((type & 0xFF000000) == INSTALLMESSAGE_ACTIONDATA && g_watched_session) {
+    char value[16] = "";
+    DWORD size = sizeof value;
+    MsiGetPropertyA(g_watched_session, "TVS_IN_PROGRESS", value, &size);
+    g_in_progress_seen.push_back(value);
+  }
+  return 0;  // the text handler still gets the message
+}
+
 struct Scenario {
   const char* name;
   const char* windows;  // emulated version
@@ -129,13 +147,20 @@ TEST(NestedsetupInstallTVS, Scenarios) {
     UiRecorder ui;
     if (s.cancel_on_progress) ui.CancelOn(INSTALLMESSAGE_PROGRESS);
     std::string in_progress_after;
+    g_in_progress_seen.clear();
     {
       Session session(path);
+      g_watched_session = session.handle();
+      INSTALLUI_HANDLER_RECORD previous = nullptr;
+      MsiSetExternalUIRecord(WatchInProgress, INSTALLLOGMODE_ACTIONDATA, nullptr, &previous);
       EXPECT_EQ(session.Do("TWGInstallTVS"), ERROR_SUCCESS);
       // The custom-action server outlives the action: its hidden dialog must be gone already.
       EXPECT_EQ(FindWindowA(nullptr, "TWG_INSTALL_DUMMY_WND"), nullptr);
       in_progress_after = session.Property("TVS_IN_PROGRESS");
+      MsiSetExternalUIRecord(previous, 0, nullptr, nullptr);
+      g_watched_session = 0;
     }
+    EXPECT_EQ(g_in_progress_seen, std::vector<std::string>(s.action_data.size(), "1"));
     SetEnvironmentVariableA("TWG_TEST_SETUP_WINDOW_WAIT_MS", nullptr);
     EXPECT_EQ(in_progress_after, "");
     EXPECT_EQ(boxes.Stop().size(), s.not_found_box ? 1u : 0u);
