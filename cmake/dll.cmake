@@ -11,13 +11,15 @@ target_include_directories(twg_code PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DI
 target_compile_definitions(twg_code PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400
                            _WIN32_IE=0x0400 TWG_BUILDING_DLL)
 target_compile_options(twg_code PRIVATE -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type -O2)
+# No exception runtime: in the shipping DLL it would bring prebuilt Pentium Pro code, a TLS directory and
+# wide-character locks. Product code reports errors by return codes; frame/dll_runtime.cc supplies
+# allocation and the string members with these same flags. The 64-bit DLL is built the same way so that
+# the Wine tests run the shipping configuration.
+target_compile_options(twg_code PUBLIC -fno-exceptions -fno-rtti)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  # The shipping DLL runs on the processors of Windows 95's time: nothing newer than the Pentium in our
-  # code, and no exception runtime (it brings prebuilt Pentium Pro code, a TLS directory and wide-char
-  # locks). Product code reports errors by return codes; frame/dll_runtime.cc supplies allocation and
-  # the string members with these same flags. The 64-bit DLL keeps the defaults.
-  target_compile_options(twg_code PUBLIC -march=i586 -mtune=generic -fno-exceptions -fno-rtti
-                         -fno-asynchronous-unwind-tables)
+  # The processors of Windows 95's time: nothing newer than the Pentium. (x86 exception dispatch walks
+  # the frame chain, so the 32-bit DLL needs no unwind tables; the 64-bit one keeps them.)
+  target_compile_options(twg_code PUBLIC -march=i586 -mtune=generic -fno-asynchronous-unwind-tables)
 endif()
 
 add_library(TWGMsI SHARED $<TARGET_OBJECTS:twg_code> ${CMAKE_SOURCE_DIR}/frame/dll_runtime.cc
@@ -25,7 +27,7 @@ add_library(TWGMsI SHARED $<TARGET_OBJECTS:twg_code> ${CMAKE_SOURCE_DIR}/frame/d
 target_link_libraries(TWGMsI PRIVATE twg_code)
 set_target_properties(TWGMsI PROPERTIES PREFIX "" OUTPUT_NAME TWGMsI)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
-# The map lets tests/check-oldest-systems.sh name the object an offending instruction came from.
+# The map lets tests/check-loadable.py name the object an offending instruction came from.
 target_link_options(TWGMsI PRIVATE -static -static-libgcc -static-libstdc++ -s
                     -Wl,--disable-runtime-pseudo-reloc -Wl,-Map=${CMAKE_BINARY_DIR}/TWGMsI.map)
 target_link_libraries(TWGMsI PRIVATE ${TWG_WIN_LIBS})

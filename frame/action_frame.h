@@ -30,8 +30,8 @@ HINSTANCE ModuleHandle();
 
 // Runs an action's body and keeps every exception inside the library: an exception becomes a debug
 // line and the given result (by default a fatal install failure). Bodies report their errors by result
-// codes; the guard is for what the standard library may throw in builds that have exceptions (the
-// shipping 32-bit DLL has none, see frame/exceptions.h).
+// codes; the guard is for what the standard library may throw in builds that have exceptions (the DLLs
+// have none, see frame/exceptions.h).
 template <typename Body>
 UINT RunAction(const char* name, Body&& body, UINT on_exception = ERROR_INSTALL_FAILURE) noexcept {
 #if TWG_HAS_EXCEPTIONS
