@@ -130,8 +130,8 @@ def main():
         failed = True
     unwinder = sorted(unwinder_members(sys.argv[2])) if len(sys.argv) > 2 else []
     if unwinder:
-        print("the DLL links the exception unwinder (" + ", ".join(unwinder) + "): something in the DLL "
-              "throws or catches")
+        print("the DLL links the exception unwinder's library (" + ", ".join(unwinder) + "): something "
+              "in it throws, catches or uses thread-local variables")
         failed = True
     text = text_section(dll)
     ranges = code_ranges(text, inputs) if inputs else [text]
