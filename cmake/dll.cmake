@@ -11,12 +11,25 @@ target_include_directories(twg_code PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DI
 target_compile_definitions(twg_code PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400
                            _WIN32_IE=0x0400 TWG_BUILDING_DLL)
 target_compile_options(twg_code PRIVATE -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type -O2)
+# No exception runtime: in the shipping DLL it would bring prebuilt Pentium Pro code, a TLS directory and
+# wide-character locks. Product code reports errors by return codes; frame/dll_runtime.cc supplies
+# allocation and the string members with these same flags. The 64-bit DLL is built the same way so that
+# the Wine tests run the shipping configuration.
+target_compile_options(twg_code PUBLIC -fno-exceptions -fno-rtti)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The processors of Windows 95's time: nothing newer than the Pentium. (x86 exception dispatch walks
+  # the frame chain, so the 32-bit DLL needs no unwind tables; the 64-bit one keeps them.)
+  target_compile_options(twg_code PUBLIC -march=i586 -mtune=generic -fno-asynchronous-unwind-tables)
+endif()
 
-add_library(TWGMsI SHARED $<TARGET_OBJECTS:twg_code>
+add_library(TWGMsI SHARED $<TARGET_OBJECTS:twg_code> ${CMAKE_SOURCE_DIR}/frame/dll_runtime.cc
             ${CMAKE_SOURCE_DIR}/resources/TWGMsI.rc ${CMAKE_BINARY_DIR}/TWGMsI.def)
+target_link_libraries(TWGMsI PRIVATE twg_code)
 set_target_properties(TWGMsI PROPERTIES PREFIX "" OUTPUT_NAME TWGMsI)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
-target_link_options(TWGMsI PRIVATE -static -static-libgcc -static-libstdc++ -s)
+# The map lets tests/check-loadable.py name the object an offending instruction came from.
+target_link_options(TWGMsI PRIVATE -static -static-libgcc -static-libstdc++ -s
+                    -Wl,--disable-runtime-pseudo-reloc -Wl,-Map=${CMAKE_BINARY_DIR}/TWGMsI.map)
 target_link_libraries(TWGMsI PRIVATE ${TWG_WIN_LIBS})
 
 foreach(tool ${TWG_TOOL_SOURCES})
@@ -25,3 +38,12 @@ foreach(tool ${TWG_TOOL_SOURCES})
   target_link_libraries(${name} PRIVATE twg_code ${TWG_WIN_LIBS})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
 endforeach()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # Built like the shipping DLL must not be: the checks of tests/check-loadable.py must fail on it.
+  add_library(loadable_probe SHARED ${CMAKE_SOURCE_DIR}/tests/loadable_probe.cc)
+  set_target_properties(loadable_probe PROPERTIES PREFIX "")
+  target_compile_options(loadable_probe PRIVATE -O2)
+  target_link_options(loadable_probe PRIVATE -static -static-libgcc -static-libstdc++
+                      -Wl,-Map=${CMAKE_BINARY_DIR}/loadable_probe.map)
+endif()

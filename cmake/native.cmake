@@ -54,6 +54,17 @@ if(TWG_WIN32_DIR AND TWG_WIN64_DIR)
            ${TWG_WIN32_DIR}/TWGMsI.dll ${TWG_WIN64_DIR}/TWGMsI.dll ${CMAKE_SOURCE_DIR}/resources/exports.list)
   add_test(NAME dll.imports COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports.sh
            ${TWG_WIN32_DIR}/TWGMsI.dll ${CMAKE_SOURCE_DIR}/tests/imports.allowed)
+  add_test(NAME dll.loadable COMMAND ${CMAKE_SOURCE_DIR}/tests/check-loadable.py
+           ${TWG_WIN32_DIR}/TWGMsI.dll ${TWG_WIN32_DIR}/TWGMsI.map)
+  # The same checks on a DLL built with the defaults: each must report its fault.
+  add_test(NAME dll.loadable.probe COMMAND ${CMAKE_SOURCE_DIR}/tests/check-loadable.py
+           ${TWG_WIN32_DIR}/loadable_probe.dll ${TWG_WIN32_DIR}/loadable_probe.map)
+  set_tests_properties(dll.loadable.probe PROPERTIES PASS_REGULAR_EXPRESSION
+    "thread-local-storage directory.*exception unwinder.*newer than the Pentium.*(cmov|fcomi|fucomi)")
+  add_test(NAME dll.imports.probe COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports.sh
+           ${TWG_WIN32_DIR}/loadable_probe.dll ${CMAKE_SOURCE_DIR}/tests/imports.allowed)
+  set_tests_properties(dll.imports.probe PROPERTIES PASS_REGULAR_EXPRESSION
+    "wide-character imports without a reason.*kernel32.dll!GetModuleHandleW")
 endif()
 if(TWG_WIN64_DIR AND TWG_WINTEST_DIR)
   set(TWG_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh)

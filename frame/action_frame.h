@@ -14,6 +14,7 @@
 #include <exception>
 #include <initializer_list>
 
+#include "frame/exceptions.h"
 #include "frame/handles.h"
 #include "frame/install_log.h"
 #include "frame/result.h"
@@ -28,9 +29,12 @@ namespace twg {
 HINSTANCE ModuleHandle();
 
 // Runs an action's body and keeps every exception inside the library: an exception becomes a debug
-// line and the given result (by default a fatal install failure).
+// line and the given result (by default a fatal install failure). Bodies report their errors by result
+// codes; the guard is for what the standard library may throw in builds that have exceptions (the DLLs
+// have none, see frame/exceptions.h).
 template <typename Body>
 UINT RunAction(const char* name, Body&& body, UINT on_exception = ERROR_INSTALL_FAILURE) noexcept {
+#if TWG_HAS_EXCEPTIONS
   try {
     return body();
   } catch (const std::exception& e) {
@@ -39,6 +43,11 @@ UINT RunAction(const char* name, Body&& body, UINT on_exception = ERROR_INSTALL_
     DebugOut("%s: unexpected exception", name);
   }
   return on_exception;
+#else
+  static_cast<void>(name);
+  static_cast<void>(on_exception);
+  return body();
+#endif
 }
 
 // --- Properties --------------------------------------------------------------------------------

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <string>
 
+#include "frame/exceptions.h"
 #include "frame/handles.h"
 #include "frame/install_log.h"
 #include "frame/path_chars.h"
@@ -42,9 +42,9 @@ LONG Exit(LONG result, const char* operation, HKEY key, const char* name) {
 template <typename Body>
 LONG Guarded(const char* operation, HKEY key, const char* name, Body&& body) noexcept {
   LONG result;
-  try {
+  TWG_TRY {
     result = body();
-  } catch (...) {
+  } TWG_CATCH(...) {
     result = ERROR_NOT_ENOUGH_MEMORY;
   }
   return Exit(result, operation, key, name);

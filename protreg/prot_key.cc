@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "frame/exceptions.h"
 #include "protreg/codec/key_path.h"
 
 namespace twg {
@@ -28,9 +29,9 @@ std::string_view KeyPathOf(HKEY key) {
 
 LONG WrapKey(HKEY real, std::string_view parent_path, const char* subkey, bool is_protected, PHKEY result) {
   ProtKey* pk = nullptr;
-  try {
+  TWG_TRY {
     pk = new ProtKey{real, JoinKeyPath(parent_path, subkey ? subkey : ""), is_protected ? 1u : 0u, 0};
-  } catch (const std::bad_alloc&) {
+  } TWG_CATCH(const std::bad_alloc&) {
     RegCloseKey(real);
     *result = nullptr;
     return ERROR_NOT_ENOUGH_MEMORY;

@@ -1,5 +1,6 @@
 #include "protreg/prot_reg.h"
 
+#include "frame/exceptions.h"
 #include "protreg/crypt_reg.h"
 #include "protreg/codec/key_path.h"
 #include "protreg/prot_key.h"
@@ -20,9 +21,9 @@ bool IsProtectedCall(HKEY key, LPCSTR name) {
   if (!StoreEnabled()) return false;
   ProtKey* pk = AsProtKey(key);
   if (pk && pk->isProtected == 1) return true;
-  try {
+  TWG_TRY {
     return ProtectedPrefixes().Covering(JoinKeyPath(KeyPathOf(key), name ? name : "")) != nullptr;
-  } catch (...) {
+  } TWG_CATCH(...) {
     return false;
   }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "frame/exceptions.h"
 #include "frame/handles.h"
 #include "protreg/codec/key_info.h"
 
@@ -126,9 +127,9 @@ const std::string* KeyInfoValueName() {
 }
 
 const PrefixList& ProtectedPrefixes() {
-  try {
+  TWG_TRY {
     return prefix_cell.Get(ReadPrefixes);
-  } catch (const std::bad_alloc&) {
+  } TWG_CATCH(const std::bad_alloc&) {
     static const PrefixList none;
     return none;
   }

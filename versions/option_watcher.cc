@@ -3,6 +3,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <new>
+
 namespace twg {
 
 const CLSID kClsidStateServer = {0xCB0132A6, 0x52DA, 0x426A, {0x87, 0x01, 0xC8, 0x68, 0xB7, 0x24, 0xC5, 0x15}};
@@ -11,10 +13,6 @@ const IID kIidOptionCollection = {0x5C87B60F, 0x1E8A, 0x4F6D, {0x89, 0x2B, 0x72,
 const IID kIidOptionEvents = {0xC69B3E0B, 0x1E98, 0x4492, {0xBA, 0xC9, 0xE6, 0x97, 0x6C, 0x2A, 0x5B, 0xD6}};
 
 namespace {
-
-void ThrowIfFailed(HRESULT hr) {
-  if (FAILED(hr)) throw ComError(hr);
-}
 
 HRESULT FindEventPoint(IOptionItem* item, ComRef<IConnectionPoint>& point) {
   ComRef<IConnectionPointContainer> container;
@@ -28,29 +26,31 @@ OptionWatcher::OptionWatcher(IOptionItem* item) : item_(item) {
   if (item_) item_->AddRef();
 }
 
-OptionWatcher* OptionWatcher::Create(IOptionItem* item) {
-  OptionWatcher* watcher = new OptionWatcher(item);
-  try {
-    watcher->Advise();
-  } catch (...) {
+HRESULT OptionWatcher::Create(IOptionItem* item, OptionWatcher** out) {
+  *out = nullptr;
+  OptionWatcher* watcher = new (std::nothrow) OptionWatcher(item);
+  if (!watcher) return E_OUTOFMEMORY;
+  HRESULT hr = watcher->Advise();
+  if (FAILED(hr)) {
     // Not advised: nothing else holds the object.
     if (watcher->item_) watcher->item_->Release();
     delete watcher;
-    throw;
+    return hr;
   }
-  return watcher;
+  *out = watcher;
+  return hr;
 }
 
-void OptionWatcher::Advise() {
-  if (!item_) throw ComError(E_NOINTERFACE);
+HRESULT OptionWatcher::Advise() {
+  if (!item_) return E_NOINTERFACE;
   ComRef<IConnectionPoint> point;
-  ThrowIfFailed(FindEventPoint(item_, point));
-  ThrowIfFailed(point.get()->Advise(static_cast<IOptionEvents*>(this), &cookie_));
-  HRESULT hr = ValueChanged(item_);
-  if (FAILED(hr)) {
-    point.get()->Unadvise(cookie_);
-    throw ComError(hr);
-  }
+  HRESULT hr = FindEventPoint(item_, point);
+  if (FAILED(hr)) return hr;
+  hr = point.get()->Advise(static_cast<IOptionEvents*>(this), &cookie_);
+  if (FAILED(hr)) return hr;
+  hr = ValueChanged(item_);
+  if (FAILED(hr)) point.get()->Unadvise(cookie_);
+  return hr;
 }
 
 void OptionWatcher::Destroy() {
@@ -66,10 +66,10 @@ void OptionWatcher::Destroy() {
   delete this;
 }
 
-void OptionWatcher::SetState(int state) {
-  if (!item_) throw ComError(OLE_E_BLANK);
+HRESULT OptionWatcher::SetState(int state) {
+  if (!item_) return OLE_E_BLANK;
   const wchar_t* value = state == kDisabled ? L"disabled" : state == kUnloaded ? L"unloaded" : L"enabled";
-  ThrowIfFailed(item_->SetValue(value));
+  return item_->SetValue(value);
 }
 
 HRESULT OptionWatcher::QueryInterface(REFIID iid, void** out) {

@@ -1,36 +1,26 @@
 // OptionWatcher: listens to one option item of the state server through its value-changed connection
 // point, keeps the item's last value, and sets the item's value from a product state code.
 #pragma once
-#include <stdexcept>
-
 #include "versions/state_server.h"
 
 namespace twg {
-
-// A failure inside a COM object, carrying its HRESULT to the code that made the object.
-class ComError : public std::runtime_error {
- public:
-  explicit ComError(HRESULT hr) : std::runtime_error("COM error"), hr_(hr) {}
-  HRESULT hr() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
 
 class OptionWatcher : public IOptionEvents {
  public:
   // The product states the option knows.
   enum State { kEnabled = 0, kDisabled = 1, kUnloaded = 2 };
 
-  // Advises a new watcher on the item and reads its current value. Throws ComError: E_NOINTERFACE for
-  // no item or no connection-point container, otherwise the failing call's HRESULT.
-  static OptionWatcher* Create(IOptionItem* item);
+  // Advises a new watcher on the item and reads its current value; *out is null unless this succeeds.
+  // E_NOINTERFACE for no item or no connection-point container, E_OUTOFMEMORY, otherwise the failing
+  // call's HRESULT.
+  static HRESULT Create(IOptionItem* item, OptionWatcher** out);
   // Unadvises, frees the last value and releases the item, whatever the reference count says: the
   // connection point's own reference goes with the Unadvise.
   void Destroy();
 
-  // 1 "disabled", 2 "unloaded", anything else "enabled". Throws ComError (OLE_E_BLANK without an item).
-  void SetState(int state);
+  // 1 "disabled", 2 "unloaded", anything else "enabled". OLE_E_BLANK without an item, otherwise the
+  // item's own result.
+  HRESULT SetState(int state);
   const wchar_t* last_value() const { return last_value_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -45,7 +35,7 @@ class OptionWatcher : public IOptionEvents {
   virtual void OnChanged() {}
 
  private:
-  void Advise();
+  HRESULT Advise();
 
   IOptionItem* item_;
   LPWSTR last_value_ = nullptr;

@@ -2,7 +2,6 @@
 // (state server, engine, service, windows), the user manager on either platform family, and the proxy
 // on Windows 9x.
 #include <cstring>
-#include <exception>
 #include <string>
 #include <utility>
 
@@ -48,23 +47,19 @@ HRESULT CreateOptionStore(ComRef<IOptionStore>& store) {
 
 // Asks the state server to unload the product. Best effort: any failure only ends this step.
 void TellStateServerToUnload() {
-  try {
-    ComRef<IOptionStore> store;
-    if (FAILED(CreateOptionStore(store))) return;
-    ComRef<IOptionCollection> options;
-    if (FAILED(store.get()->GetOptionCollection(options.Receive())) || !options.valid()) return;
-    ComRef<IOptionItem> product_enabled;
-    wchar_t name[sizeof kOptionProductEnabled];
-    MultiByteToWideChar(CP_ACP, 0, kOptionProductEnabled, -1, name, sizeof kOptionProductEnabled);
-    if (FAILED(options.get()->FindOption(name, product_enabled.Receive(), 0)) || !product_enabled.valid()) return;
-    ScopedOptionWatcher watcher(OptionWatcher::Create(product_enabled));
-    watcher.get()->SetState(OptionWatcher::kUnloaded);
-  } catch (const ComError& e) {
-    DebugOut("TWGShutdown: state server: 0x%08lX", static_cast<unsigned long>(e.hr()));
-  } catch (const std::exception& e) {
-    // Even running out of memory here only ends this step: the windows must still be closed.
-    DebugOut("TWGShutdown: state server: %s", e.what());
-  }
+  ComRef<IOptionStore> store;
+  if (FAILED(CreateOptionStore(store))) return;
+  ComRef<IOptionCollection> options;
+  if (FAILED(store.get()->GetOptionCollection(options.Receive())) || !options.valid()) return;
+  ComRef<IOptionItem> product_enabled;
+  wchar_t name[sizeof kOptionProductEnabled];
+  MultiByteToWideChar(CP_ACP, 0, kOptionProductEnabled, -1, name, sizeof kOptionProductEnabled);
+  if (FAILED(options.get()->FindOption(name, product_enabled.Receive(), 0)) || !product_enabled.valid()) return;
+  OptionWatcher* made = nullptr;
+  HRESULT hr = OptionWatcher::Create(product_enabled, &made);
+  ScopedOptionWatcher watcher(made);
+  if (SUCCEEDED(hr)) hr = watcher.get()->SetState(OptionWatcher::kUnloaded);
+  if (FAILED(hr)) DebugOut("TWGShutdown: state server: 0x%08lX", static_cast<unsigned long>(hr));
 }
 
 // Waits (bounded) for a product object to be let go or signalled, when the product has one, and closes

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "frame/exceptions.h"
 #include "protreg/codec/key_path.h"
 #include "protreg/codec/sha1.h"
 #include "protreg/codec/text_form.h"
@@ -50,11 +51,11 @@ void ValueCodec::WriteEncodedName(std::string_view plain, std::string* out, std:
 }
 
 bool ValueCodec::EncodeName(std::string_view plain, std::string* out) const {
-  try {
+  TWG_TRY {
     out->assign(EncodedNameLength(plain.size()), '\0');
     WriteEncodedName(plain, out, 0);
     return true;
-  } catch (const std::bad_alloc&) {
+  } TWG_CATCH(const std::bad_alloc&) {
     return false;
   }
 }
@@ -69,7 +70,7 @@ bool ValueCodec::EncodeValueName(std::string_view plain, std::string* out) const
 
 bool ValueCodec::EncodeKeyPath(const LeadBytes& lead, std::string_view subkey, std::size_t start,
                                std::string* out) const {
-  try {
+  TWG_TRY {
     if (start > subkey.size()) start = subkey.size();
     std::string encoded(subkey.substr(0, start));
     std::size_t at = start;
@@ -88,14 +89,14 @@ bool ValueCodec::EncodeKeyPath(const LeadBytes& lead, std::string_view subkey, s
     }
     *out = std::move(encoded);
     return true;
-  } catch (const std::bad_alloc&) {
+  } TWG_CATCH(const std::bad_alloc&) {
     return false;
   }
 }
 
 bool ValueCodec::EncodeDatum(const void* data, std::size_t size, std::uint32_t type, bool string_form,
                              std::uint8_t random0, std::uint8_t random1, std::string* out) const {
-  try {
+  TWG_TRY {
     std::size_t n = kRecordHeader + size;
     std::size_t sealed = kSealSize + PaddedLength(n);
     std::size_t total = string_form ? TextFormLength(sealed) + 1 : sealed;
@@ -113,7 +114,7 @@ bool ValueCodec::EncodeDatum(const void* data, std::size_t size, std::uint32_t t
       (*out)[total - 1] = '\0';
     }
     return true;
-  } catch (const std::bad_alloc&) {
+  } TWG_CATCH(const std::bad_alloc&) {
     return false;
   }
 }
