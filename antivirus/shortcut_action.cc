@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "frame/action_frame.h"
+#include "location/location.h"
 #include "protreg/prot_reg.h"
 #include "versions/state_server.h"
 
@@ -21,23 +22,13 @@ const CLSID kClsidShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}
 const IID kIidShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-struct ItemIdListTraits {
-  using Handle = LPITEMIDLIST;
-  static Handle Null() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { CoTaskMemFree(h); }
-};
-
 // All users' programs on the NT family, where the companion installs for everyone; the user's own on
 // Windows 9x.
 bool ProgramsFolder(char (&path)[MAX_PATH]) {
   DWORD platform = 0;
   const int folder = ReadPlatformId(&platform) && platform == VER_PLATFORM_WIN32_NT ? CSIDL_COMMON_PROGRAMS
                                                                                      : CSIDL_PROGRAMS;
-  Scoped<ItemIdListTraits> list;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, folder, list.Receive()))) return false;
-  path[0] = '\0';
-  return SHGetPathFromIDListA(list, path) && path[0] != '\0';
+  return ShellFolderPath(folder, path);
 }
 
 void DeleteCompanionStartupEntries() {
