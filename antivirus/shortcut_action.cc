@@ -1,6 +1,6 @@
 // UpdateTVSShortcut: the companion antivirus product's start-menu shortcut opens this product's
-// first-run program instead, which then starts the companion's configuration itself; the companion's
-// own start-up entries go unless the package is an OEM build that keeps them ("TWGOEM" is "0").
+// first-run program instead, and the companion's own start-up entries go unless the package is an OEM
+// build that keeps them ("TWGOEM" is exactly "0").
 #include <shlobj.h>
 
 #include <cstring>
