@@ -1,3 +1,5 @@
+#include <shlobj.h>
+
 #include <cstdarg>
 #include <cstring>
 
@@ -131,6 +133,19 @@ bool RegGetSkyfetchDir(char* buffer, DWORD size) {
     return false;
   }
   return true;
+}
+
+bool ShellFolderPath(int csidl, char (&path)[MAX_PATH]) {
+  struct ItemIdListTraits {
+    using Handle = LPITEMIDLIST;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { CoTaskMemFree(h); }
+  };
+  Scoped<ItemIdListTraits> list;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive()))) return false;
+  path[0] = '\0';
+  return SHGetPathFromIDListA(list, path) && path[0] != '\0';
 }
 
 }  // namespace twg

@@ -42,19 +42,6 @@ bool SameText(const char* a, const char* b) {
   return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
 }
 
-bool MyDocumentsFolder(char (&path)[MAX_PATH]) {
-  struct ItemIdListTraits {
-    using Handle = LPITEMIDLIST;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { CoTaskMemFree(h); }
-  };
-  Scoped<ItemIdListTraits> list;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PERSONAL, list.Receive()))) return false;
-  path[0] = '\0';
-  return SHGetPathFromIDListA(list, path) && path[0] != '\0';
-}
-
 bool RefusedByLength(const FolderUnderTest& f) { return !HasAcceptableLength(f.as_read); }
 bool RefusedByDriveLetter(const FolderUnderTest& f) { return !StartsWithDriveLetter(f.copy.c_str()); }
 bool RefusedByDriveRoot(const FolderUnderTest& f) { return !HasColonAndBackslash(f.copy.c_str()); }
@@ -65,7 +52,7 @@ bool NotOnFixedDrive(const FolderUnderTest& f) { return GetDriveTypeA(f.root.c_s
 // "D:" it would hold every folder on the drive, and documents redirected to a root would refuse it all.
 bool InMyDocuments(const FolderUnderTest& f) {
   char found[MAX_PATH];
-  if (!MyDocumentsFolder(found)) return false;
+  if (!ShellFolderPath(CSIDL_PERSONAL, found)) return false;
   std::string documents = found;
   if (documents.size() > 3) StripTrailingBackslash(f.lead, documents);
   return IsPathWithin(documents.c_str(), f.copy.c_str());

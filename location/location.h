@@ -19,6 +19,10 @@ bool GetVeltraneSharedDir(char* buffer, DWORD size);
 // Writes what went wrong to the install log.
 bool RegGetSkyfetchDir(char* buffer, DWORD size);
 
+// A shell folder by its CSIDL number (the item-list lookup, which every Windows 95 shell has); false
+// when the shell does not know it.
+bool ShellFolderPath(int csidl, char (&path)[MAX_PATH]);
+
 // The drive of root ("C:\"; only the letter is used) is a substituted drive.
 bool IsSubstDrive(const char* root);
 // The path or one of its parents, down to "C:", carries the encrypted attribute.

@@ -69,6 +69,11 @@ show() {  # log title
       echo "    (no file)"
     fi
   done < <(sed -e 's/#.*//' "$src/package/demo-show.txt")
+  while read -r kind link; do
+    [ "$kind" = shortcut ] || continue
+    echo "== $2: shortcut $link (read through the shell's link object)"
+    wine "$wintest/shell_link.exe" show "$link" 2>/dev/null | tr -d '\r' | sed -e 's/^/    /' || echo "    (no shortcut)"
+  done < <(sed -e 's/#.*//' "$src/package/demo-show.txt")
   echo "== $2: TWGLog.txt"
   find "$WINEPREFIX/drive_c" -name TWGLog.txt -exec sed -e 's/\r$//' -e 's/^/  /' {} \; 2>/dev/null | tail -n 20
 }

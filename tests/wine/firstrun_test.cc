@@ -9,35 +9,6 @@ using namespace harness;
 
 namespace {
 
-// A process that owns the named mutex until it is ended.
-class MutexHolder {
- public:
-  explicit MutexHolder(const std::string& name) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    std::string cmd = "\"" + StandinPath("named_object.exe") + "\" mutex " + name + " forever";
-    EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_));
-    for (int i = 0; i < 200; ++i) {  // until the object exists
-      HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-      if (h) {
-        CloseHandle(h);
-        return;
-      }
-      Sleep(25);
-    }
-    ADD_FAILURE() << "holder never created " << name;
-  }
-  ~MutexHolder() {
-    TerminateProcess(process_.hProcess, 0);
-    WaitForSingleObject(process_.hProcess, 5000);
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
-  }
-
- private:
-  PROCESS_INFORMATION process_{};
-};
-
 TEST(FirstrunProbe, AnswersByWhoHoldsWhichName) {
   // Terminal servers (here every NT 5.1 and later) look for the "Global\" object; Windows 98 and 2000
   // without terminal services for the plain one. Wine keeps the two names apart like Windows does.

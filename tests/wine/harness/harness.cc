@@ -325,6 +325,28 @@ void MessageBoxAnswerer::Run() {
   }
 }
 
+MutexHolder::MutexHolder(const std::string& name) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  std::string cmd = "\"" + StandinPath("named_object.exe") + "\" mutex \"" + name + "\" forever";
+  EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_));
+  for (int i = 0; i < 200; ++i) {  // until the object exists
+    HANDLE h = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+    if (h) {
+      CloseHandle(h);
+      return;
+    }
+    Sleep(25);
+  }
+  ADD_FAILURE() << "holder never created " << name;
+}
+MutexHolder::~MutexHolder() {
+  TerminateProcess(process_.hProcess, 0);
+  WaitForSingleObject(process_.hProcess, 5000);
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
 int RunProcess(const std::string& command_line, DWORD timeout_ms) {
   STARTUPINFOA si{};
   si.cb = sizeof si;

@@ -148,6 +148,19 @@ class MessageBoxAnswerer {
   std::thread thread_;  // last, so that it starts once everything it uses is made
 };
 
+// named_object.exe owning the named mutex from when the holder is made (it waits until the mutex
+// exists) until the holder goes.
+class MutexHolder {
+ public:
+  explicit MutexHolder(const std::string& name);
+  ~MutexHolder();
+  MutexHolder(const MutexHolder&) = delete;
+  MutexHolder& operator=(const MutexHolder&) = delete;
+
+ private:
+  PROCESS_INFORMATION process_{};
+};
+
 // Runs a command line and waits for it (up to timeout_ms); returns the exit code or -1.
 int RunProcess(const std::string& command_line, DWORD timeout_ms = 60000);
 
