@@ -4,23 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/config_registry.h"
 #include "config/signature_import.h"
 #include "frame/action_frame.h"
 
 namespace twg {
 namespace {
 
-constexpr char kInstalledAppsKey[] = "Software\\Veltrane\\InstalledApps";
-constexpr char kProductValue[] = "Taskan Web Guard";
 constexpr char kStoreKey[] = "Software\\Veltrane\\GRD\\IDS\\SignatureStore";
-
-bool ReadProductFolder(char (&folder)[260]) {
-  ScopedRegKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstalledAppsKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return false;
-  DWORD size = sizeof folder - 1;  // the last byte stays the terminator
-  return RegQueryValueExA(key, kProductValue, nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size) ==
-         ERROR_SUCCESS;
-}
 
 bool WriteSignature(HKEY store, const SignatureRecord& record) {
   char name[32];
