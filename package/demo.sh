@@ -22,6 +22,8 @@ template=${TWG_WINE_TEMPLATE:-$build/native/wine/template}
 rm -rf "$out"; mkdir -p "$out/stage"
 cp "$dll" "$out/stage/TWGMsI.dll"
 echo "Taskan Web Guard demo" > "$out/stage/readme.txt"
+printf '%s\n' 'id:name:class:rev:priority:action:ref:products' '1203:Port scan:x:y:HIGH:x:y:TWG,VXF' \
+  '1204:Ping sweep:x:y:low:x:y:TWG' '1300:Mail worm:x:y:medium:x:y:VXF' > "$out/stage/sigs.cnf"
 (cd "$out/stage" && wixl -a x64 -o ../demo.msi "$src/package/demo.wxs" 2>/dev/null)
 for table in "$src"/package/*.idt; do msibuild "$out/demo.msi" -i "$table"; done
 
