@@ -25,6 +25,8 @@ echo "Taskan Web Guard demo" > "$out/stage/readme.txt"
 # Hooks (package/demo-setup*.sh) add their files to the stage, and later arrange the prefix.
 export TWG_DEMO_STANDINS=$wintest
 for hook in "$src"/package/demo-setup*.sh; do if [ -x "$hook" ]; then "$hook" stage "$out/stage"; fi; done
+printf '%s\n' 'id:name:class:rev:priority:action:ref:products' '1203:Port scan:x:y:HIGH:x:y:TWG,VXF' \
+  '1204:Ping sweep:x:y:low:x:y:TWG' '1300:Mail worm:x:y:medium:x:y:VXF' > "$out/stage/sigs.cnf"
 (cd "$out/stage" && wixl -a x64 -o ../demo.msi "$src/package/demo.wxs" 2>/dev/null)
 for table in "$src"/package/*.idt; do msibuild "$out/demo.msi" -i "$table"; done
 
