@@ -143,8 +143,8 @@ TEST(DetectRegistry, PresenceAndValueRules) {
     ScopedWindowsVersion version(c.version);
     if (c.name) {
       HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, c.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
+      ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, c.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr), ERROR_SUCCESS);
       RegSetValueExA(key, c.name, 0, c.type, reinterpret_cast<const BYTE*>(c.data.data()),
                      static_cast<DWORD>(c.data.size() + (c.type == REG_SZ)));
       RegCloseKey(key);

@@ -87,9 +87,18 @@ Package::Package() {
                  {"Manufacturer", "Veltrane"}};
 }
 
-Package& Package::Property(const std::string& name, const std::string& value) { return properties_[name] = value, *this; }
-Package& Package::Action(const std::string& export_name) { return actions_.push_back(export_name), *this; }
-Package& Package::Sql(const std::string& statement) { return sql_.push_back(statement), *this; }
+Package& Package::Property(const std::string& name, const std::string& value) {
+  properties_[name] = value;
+  return *this;
+}
+Package& Package::Action(const std::string& export_name) {
+  actions_.push_back(export_name);
+  return *this;
+}
+Package& Package::Sql(const std::string& statement) {
+  sql_.push_back(statement);
+  return *this;
+}
 
 std::string Package::Build() {
   std::string path = NewTempDir("pkg") + "\\test.msi";
