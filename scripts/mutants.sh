@@ -70,7 +70,7 @@ run_fault() {  # id file from to regex description
     verdict="does not build"
   else
     # A group stops at its first failing test: a caught fault needs no more.
-    if (cd "$build/native" && GTEST_FAIL_FAST=1 timeout 1200 ctest -j "$jobs" -R "$regex" >>"$log" 2>&1); then
+    if (cd "$build/native" && GTEST_FAIL_FAST=1 timeout 1200 ctest -j "$jobs" --output-on-failure -R "$regex" >>"$log" 2>&1); then
       verdict=survived
     else
       verdict=caught
