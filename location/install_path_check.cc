@@ -61,12 +61,13 @@ bool RefusedByDriveRoot(const FolderUnderTest& f) { return !HasColonAndBackslash
 bool OnSubstitutedDrive(const FolderUnderTest& f) { return IsSubstDrive(f.root.c_str()); }
 bool NotOnFixedDrive(const FolderUnderTest& f) { return GetDriveTypeA(f.root.c_str()) != DRIVE_FIXED; }
 
+// Some shells hand the folder back with a trailing backslash. A drive root keeps its own ("D:\"): cut to
+// "D:" it would hold every folder on the drive, and documents redirected to a root would refuse it all.
 bool InMyDocuments(const FolderUnderTest& f) {
   char found[MAX_PATH];
   if (!MyDocumentsFolder(found)) return false;
-  // Some shells hand the folder back with a trailing backslash.
   std::string documents = found;
-  StripTrailingBackslash(f.lead, documents);
+  if (documents.size() > 3) StripTrailingBackslash(f.lead, documents);
   return IsPathWithin(documents.c_str(), f.copy.c_str());
 }
 

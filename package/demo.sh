@@ -22,6 +22,9 @@ template=${TWG_WINE_TEMPLATE:-$build/native/wine/template}
 rm -rf "$out"; mkdir -p "$out/stage"
 cp "$dll" "$out/stage/TWGMsI.dll"
 echo "Taskan Web Guard demo" > "$out/stage/readme.txt"
+# Hooks (package/demo-setup*.sh) add their files to the stage, and later arrange the prefix.
+export TWG_DEMO_STANDINS=$wintest
+for hook in "$src"/package/demo-setup*.sh; do if [ -x "$hook" ]; then "$hook" stage "$out/stage"; fi; done
 (cd "$out/stage" && wixl -a x64 -o ../demo.msi "$src/package/demo.wxs" 2>/dev/null)
 for table in "$src"/package/*.idt; do msibuild "$out/demo.msi" -i "$table"; done
 
@@ -29,7 +32,7 @@ export WINEPREFIX=$out/prefix
 cp -a "$template" "$WINEPREFIX"
 # A pending restart left by the corporate edition, so that the reboot check has something to find.
 wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v VXFNeedsReboot /d "" /f >/dev/null 2>&1
-[ -x "$src/package/demo-setup.sh" ] && "$src/package/demo-setup.sh"
+for hook in "$src"/package/demo-setup*.sh; do if [ -x "$hook" ]; then "$hook" prefix; fi; done
 
 show() {  # log title
   local log=$1
@@ -51,6 +54,15 @@ show() {  # log title
     wine reg query "HKLM\\$key" /s 2>/dev/null | tr -d '\r' | sed -e '/^$/d' -e 's/^/    /' || echo "    (no key)"
   done < <(sed -e 's/#.*//' "$src/package/demo-show.txt")
   if grep -q -E '^store$' "$src/package/demo-show.txt"; then show_store "$2"; fi
+  while read -r kind file; do
+    [ "$kind" = file ] || continue
+    echo "== $2: $file (then emptied)"
+    if [ -f "$WINEPREFIX/drive_c/$file" ]; then
+      sed -e 's/\r$//' -e 's/^/    /' "$WINEPREFIX/drive_c/$file"; rm -f "$WINEPREFIX/drive_c/$file"
+    else
+      echo "    (no file)"
+    fi
+  done < <(sed -e 's/#.*//' "$src/package/demo-show.txt")
   echo "== $2: TWGLog.txt"
   find "$WINEPREFIX/drive_c" -name TWGLog.txt -exec sed -e 's/\r$//' -e 's/^/  /' {} \; 2>/dev/null | tail -n 20
 }
@@ -82,6 +94,9 @@ wine msiexec /i "$(winpath "$out/demo.msi")" DEMOCHOICE="chosen at install" /qn 
 echo "msiexec exit status: $status"
 show "$out/install.log" install
 
+. "$src/package/demo-cleanup.sh"
+cleanup_arrange
+
 echo
 echo "### remove: msiexec /x demo.msi /qn"
 # A restart marker for the removal to notice.
@@ -90,6 +105,7 @@ status=0
 wine msiexec /x "$(winpath "$out/demo.msi")" /qn /l*v "$(winpath "$out/uninstall.log")" || status=$?
 echo "msiexec exit status: $status"
 show "$out/uninstall.log" remove
+cleanup_show
 wineserver -k 2>/dev/null || true
 echo
 echo "logs: $out/install.log $out/uninstall.log"

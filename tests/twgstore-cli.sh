@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# twgstore as a support engineer runs it: exit codes, one-line messages, and decode(encode(x)) == x on
-# a plain export in both file formats.
+# twgstore as a support engineer runs it: exit codes, one-line messages, decode(encode(x)) == x on
+# plain exports in both file formats and a double-byte code page, and no file of the engineer's damaged
+# by a run that fails.
 set -uo pipefail
 tool=$1
 dir=$(mktemp -d)
@@ -18,6 +19,8 @@ expect() {  # expected-status description command...
 printf '\1\0\0\0\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa' > "$dir/SR.dat"
 printf '\1\0\0\0\x11\x22\x33\x44\x55\x66\x77\x88\x99\xab' > "$dir/other.dat"
 printf '\1\0\0\0\x11\x22' > "$dir/short.dat"
+fail() { echo "FAIL $*"; failures=$((failures+1)); }
+# A deletion entry counts as the import leaves it: the value is gone.
 cat > "$dir/plain4.reg" <<'REG'
 REGEDIT4
 
@@ -25,6 +28,7 @@ REGEDIT4
 "InstallDir"="C:\\Program Files\\Taskan Web Guard\\"
 @="default"
 "Level"=dword:00000003
+"Obsolete"=-
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Veltrane\GRD\Proxy]
 "Blob"=hex:01,02,03
@@ -37,13 +41,18 @@ sed -i 's/$/\r/' "$dir/plain4.reg"
 sed -e '1s/REGEDIT4/Windows Registry Editor Version 5.00/' -e 's/hex(7):61,00,62,00,00/hex(7):61,00,00,00,62,00,00,00,00,00/' \
   "$dir/plain4.reg" | iconv -f utf-8 -t utf-16le | { printf '\xff\xfe'; cat; } > "$dir/plain5.reg"
 
-for f in plain4 plain5; do
-  expect 0 "$f: encode" "$tool" encode -o "$dir/$f.sealed" "$dir/SR.dat" "$dir/$f.reg"
-  expect 0 "$f: verify the sealed export" "$tool" verify "$dir/SR.dat" "$dir/$f.sealed"
-  expect 0 "$f: decode" "$tool" decode -o "$dir/$f.decoded" "$dir/SR.dat" "$dir/$f.sealed"
+# Code page 932: a trail byte 0x5C is no separator or escape, and a string ending in a lead byte has no
+# quoted form, so it must come back in hex form.
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\\x95\x5c]\r\n"\x95\x5c\x8e\xa6"="C:\\\\\x95\x5c\\\\"\r\n"Tail"=hex(1):41,89,00\r\n\r\n' > "$dir/plain932.reg"
+
+for f in plain4 plain5 plain932; do
+  cp=; [ $f = plain932 ] && cp="-c 932"
+  expect 0 "$f: encode" "$tool" encode $cp -o "$dir/$f.sealed" "$dir/SR.dat" "$dir/$f.reg"
+  expect 0 "$f: verify the sealed export" "$tool" verify $cp "$dir/SR.dat" "$dir/$f.sealed"
+  expect 0 "$f: decode" "$tool" decode $cp -o "$dir/$f.decoded" "$dir/SR.dat" "$dir/$f.sealed"
   if cmp -s "$dir/$f.reg" "$dir/$f.decoded"; then echo "ok   $f: decode(encode(x)) == x"; else
-    echo "FAIL $f: decode(encode(x)) differs"; diff <(iconv -f utf-16 -t utf-8 "$dir/$f.decoded" 2>/dev/null || cat "$dir/$f.decoded") \
-      <(iconv -f utf-16 -t utf-8 "$dir/$f.reg" 2>/dev/null || cat "$dir/$f.reg") | head; failures=$((failures+1)); fi
+    echo "FAIL $f: decode(encode(x)) differs"; show() { if [ $f = plain5 ]; then iconv -f utf-16 -t utf-8 "$1"; else cat -v "$1"; fi; }
+    diff <(show "$dir/$f.decoded") <(show "$dir/$f.reg") | head; failures=$((failures+1)); fi
 done
 if grep -a -q 'Proxy' "$dir/plain4.sealed"; then echo "FAIL a plain key name is left in the sealed export"; failures=$((failures+1)); fi
 # A flipped byte in a sealed datum is found, with its key path and line.
@@ -52,12 +61,66 @@ expect 1 "verify finds a flipped byte" "$tool" verify "$dir/SR.dat" "$dir/flippe
 grep -q 'flipped.sealed:[0-9]*: \[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD' "$dir/err" || { echo "FAIL no key path and line in: $(cat "$dir/err")"; failures=$((failures+1)); }
 expect 1 "another SR.dat verifies nothing" "$tool" verify "$dir/other.dat" "$dir/plain4.sealed"
 grep -q 'not the SR.dat' "$dir/err" || { echo "FAIL no word on the wrong SR.dat"; failures=$((failures+1)); }
-expect 3 "short SR.dat" "$tool" decode "$dir/short.dat" "$dir/plain4.sealed"
+
+printf 'REGEDIT4\r\n\r\n' > "$dir/header-only.sealed"
+printf 'REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy]\r\n\r\n' > "$dir/deletion.reg"
+printf '\xef\xbb\xbfREGEDIT4\r\n\r\n' > "$dir/utf8.reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD]\r\n"\\\x89"=dword:0\r\n' > "$dir/lonelead.reg"
 head -c 200 "$dir/plain5.sealed" > "$dir/cut.sealed"
-expect 3 "truncated export" "$tool" verify "$dir/SR.dat" "$dir/cut.sealed"
-expect 3 "missing file" "$tool" verify "$dir/SR.dat" "$dir/none.reg"
-expect 2 "unknown command" "$tool" frobnicate
-expect 2 "missing argument" "$tool" decode "$dir/SR.dat"
-expect 0 "help" "$tool" --help
+ln -s "$dir/plain4.sealed" "$dir/link.sealed"
+#      status words-in-error          command
+while IFS='|' read -r want words args; do
+  eval "set -- $args"
+  expect "$want" "twgstore $args" "$tool" "$@"
+  [ -z "$words" ] || grep -q -- "$words" "$dir/err" || fail "no \"$words\" in: $(cat "$dir/err")"
+done <<CASES
+3|SR.dat holds 6 bytes|decode "$dir/short.dat" "$dir/plain4.sealed"
+3|cut.sealed:4: |verify "$dir/SR.dat" "$dir/cut.sealed"
+3|cannot read|verify "$dir/SR.dat" "$dir/none.reg"
+3|UTF-8|verify "$dir/SR.dat" "$dir/utf8.reg"
+3|closing quotation mark|encode -c 932 "$dir/SR.dat" "$dir/lonelead.reg"
+1|no key lies below|verify "$dir/SR.dat" "$dir/header-only.sealed"
+1|no key lies below|verify -p 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Other' "$dir/SR.dat" "$dir/plain4.sealed"
+1|no key lies below|decode -p 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Other' "$dir/SR.dat" "$dir/plain4.sealed"
+2|unsupported code page|verify -c abc "$dir/SR.dat" "$dir/plain4.sealed"
+2|unsupported code page|verify -c '' "$dir/SR.dat" "$dir/plain4.sealed"
+2|unsupported code page|verify -c -5 "$dir/SR.dat" "$dir/plain4.sealed"
+2|unsupported code page|verify -c 65001 "$dir/SR.dat" "$dir/plain4.sealed"
+0||encode -o "$dir/deletion.sealed" "$dir/SR.dat" "$dir/deletion.reg"
+2|unknown command|frobnicate
+2|takes SR.DAT and EXPORT|decode "$dir/SR.dat"
+0||--help
+CASES
+
+# An output that is an input is refused, whatever name it goes by, and the input stays as it was.
+before=$(cat "$dir/SR.dat" "$dir/other.dat" "$dir/plain4.sealed" "$dir/plain4.reg" | md5sum)
+while IFS='|' read -r want args; do
+  eval "set -- $args"
+  expect "$want" "twgstore $args" "$tool" "$@"
+  grep -q 'is the input' "$dir/err" || fail "no word on the output being an input: $(cat "$dir/err")"
+done <<CASES
+2|decode -o "$dir/plain4.sealed" "$dir/SR.dat" "$dir/plain4.sealed"
+2|decode -o "$dir/plain4.sealed" "$dir/other.dat" "$dir/plain4.sealed"
+2|decode -o "$dir/SR.dat" "$dir/SR.dat" "$dir/plain4.sealed"
+2|decode -o "$dir/link.sealed" "$dir/SR.dat" "$dir/plain4.sealed"
+2|encode -o "$dir/./plain4.reg" "$dir/SR.dat" "$dir/plain4.reg"
+CASES
+[ "$(cat "$dir/SR.dat" "$dir/other.dat" "$dir/plain4.sealed" "$dir/plain4.reg" | md5sum)" = "$before" ] ||
+  fail "an input was changed"
+
+# A write that fails says so, and leaves the earlier file as it was and no part of the new one.
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD]\r\n"Big"=hex:%s00\r\n' \
+  "$(head -c 300000 /dev/zero | tr '\0' 'a' | sed 's/aa/00,/g')" > "$dir/big.reg"
+"$tool" encode -o "$dir/big.sealed" "$dir/SR.dat" "$dir/big.reg" 2>/dev/null
+echo "an earlier decode" > "$dir/kept.reg"
+expect 4 "file-size limit" bash -c 'ulimit -f 100; exec "$@"' - "$tool" decode -o "$dir/kept.reg" "$dir/SR.dat" "$dir/big.sealed"
+expect 1 "decode with another SR.dat" "$tool" decode -o "$dir/kept.reg" "$dir/other.dat" "$dir/plain4.sealed"
+[ "$(cat "$dir/kept.reg")" = "an earlier decode" ] || fail "the earlier output was damaged"
+ls "$dir" | grep -q 'kept.reg.' && fail "a temporary file was left behind: $(ls "$dir")"
+if [ -w /dev/full ]; then
+  expect 4 "decode -o /dev/full" "$tool" decode -o /dev/full "$dir/SR.dat" "$dir/plain4.sealed"
+  expect 4 "decode > /dev/full" bash -c 'exec "$@" > /dev/full' - "$tool" decode "$dir/SR.dat" "$dir/plain4.sealed"
+  expect 4 "verify > /dev/full" bash -c 'exec "$@" > /dev/full' - "$tool" verify "$dir/SR.dat" "$dir/plain4.sealed"
+fi
 echo "$failures failures"
 [ $failures = 0 ]

@@ -11,7 +11,6 @@ namespace {
 constexpr DWORD kCloseCheckIntervalMs = 50;
 constexpr int kCloseChecks = 500;
 constexpr DWORD kProcessEndWaitMs = 1000;
-constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;
 
 void WaitForWindowToGo(HWND window) {
   for (int check = 0; check < kCloseChecks && IsWindow(window); ++check) Sleep(kCloseCheckIntervalMs);
@@ -19,13 +18,20 @@ void WaitForWindowToGo(HWND window) {
 
 void EndProcess(DWORD process_id) {
   if (process_id == 0) return;
-  ScopedHandle process(OpenProcess(kTerminateAccess, FALSE, process_id));
+  ScopedHandle process(OpenProcessToEnd(process_id));
   if (!process.valid()) return;
   TerminateProcess(process, 0);
   WaitForSingleObject(process, kProcessEndWaitMs);
 }
 
 }  // namespace
+
+// Without SYNCHRONIZE the wait for the end fails at once, and termination is asynchronous: the window
+// would still be there when the round judges it, and the loop would stop while the ended process
+// still holds the files about to be replaced.
+HANDLE OpenProcessToEnd(DWORD process_id) {
+  return OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, process_id);
+}
 
 bool CloseWindowAndProcess(HWND window) {
   DWORD process_id = 0;

@@ -5,6 +5,9 @@
 
 namespace twg {
 
+// Opens a window's owning process so that it can be ended and its end waited for; null on failure.
+HANDLE OpenProcessToEnd(DWORD process_id);
+
 // One round on one window: post WM_CLOSE, wait up to 25 s (500 checks, 50 ms apart) for the window to
 // go, then end its owning process (exit code 0, even when the window closed in time) and wait up to 1 s
 // for it. Returns whether the window still exists after the round.

@@ -35,14 +35,15 @@ bool FileOpensAsExisting(const std::string& path, Result* failure = nullptr) {
   return file.valid();
 }
 
-// A temporary file name "TWGT<n>.tmp" in the temporary folder, n from the time-seeded generator.
+// A temporary file name "TWGT<n>.tmp" in the temporary folder, n from the time-seeded generator. Only the
+// name is made: the file is created when the package's copy is written out.
 Result MakeTemporaryName(std::string* name) {
   char folder[MAX_PATH];
   DWORD length = GetTempPathA(sizeof folder, folder);
   if (length == 0 || length > sizeof folder) return LastErrorResult();
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   char path[MAX_PATH];
-  if (GetTempFileNameA(folder, "TWGT", static_cast<UINT>(std::rand() % 9999), path) == 0) {
+  if (GetTempFileNameA(folder, "TWGT", TemporaryFileNumber(static_cast<unsigned>(std::rand())), path) == 0) {
     return LastErrorResult();
   }
   *name = path;
@@ -158,7 +159,13 @@ Result ExtractBinaryToFile(MSIHANDLE session, const char* binary_name, const cha
   ScopedHandle file(CreateFileA(target_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return LastErrorResult();
-  return WriteStreamToFile(record, file);
+  Result result = WriteStreamToFile(record, file);
+  if (Failed(result)) {
+    // A part-written copy must not stay behind; the file is this call's own (it was created new).
+    file.reset();
+    DeleteFileA(target_path);
+  }
+  return result;
 }
 
 Result ExtractAndPatchSharedFile(MSIHANDLE session, const char* file_name) {

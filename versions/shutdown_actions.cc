@@ -88,7 +88,23 @@ std::string FindWebWindowClass() {
   return result;
 }
 
-enum class CloseOutcome { kDone, kCancelled };
+enum class CloseOutcome { kDone, kRetry, kCancelled };
+
+// Only Retry repeats. A box that could not be shown (no interactive desktop, a service context) or was
+// ended without a button returns no button's answer (0 where it could not be made); nobody can ever
+// choose Retry there, and repeating would send to the hung window for ever.
+CloseOutcome AnswerTimedOutWindow(const ShutdownWindow& entry) {
+  const int answer = ShowMessage(IDS_SHUTDOWN_TIMED_OUT, 0, MB_RETRYCANCEL);
+  if (answer == IDRETRY) return CloseOutcome::kRetry;
+  if (answer != IDCANCEL) {
+    char line[400];
+    wsprintfA(line, "TWGShutdown: the window of class \"%.260s\" does not answer and no box could ask "
+                    "whether to retry; the installation stops.\r\n", entry.class_name.c_str());
+    WriteInstallLogTime();
+    WriteInstallLog(line);
+  }
+  return CloseOutcome::kCancelled;
+}
 
 // Asks one window to close; a window that does not answer in time brings the Retry/Cancel box, and
 // Retry starts again with a new search.
@@ -102,7 +118,7 @@ CloseOutcome AskWindowToClose(MSIHANDLE session, const ShutdownWindow& entry) {
                {entry.class_name.c_str(), entry.title ? entry.title : ""});
       return CloseOutcome::kDone;
     }
-    if (ShowMessage(IDS_SHUTDOWN_TIMED_OUT, 0, MB_RETRYCANCEL) == IDCANCEL) return CloseOutcome::kCancelled;
+    if (AnswerTimedOutWindow(entry) == CloseOutcome::kCancelled) return CloseOutcome::kCancelled;
   }
 }
 

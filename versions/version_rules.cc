@@ -34,6 +34,11 @@ std::string BackupPathFor(const std::string& path) {
   return path.substr(0, path.size() - 3) + "bak";
 }
 
+unsigned TemporaryFileNumber(unsigned random) {
+  const unsigned number = random % 9999;
+  return number == 0 ? 9999 : number;  // 9999 is the one number the modulo never gives
+}
+
 RootName RootFromName(const char* name) {
   if (name == nullptr || std::strlen(name) < 7) return RootName::kNone;
   switch (std::toupper(static_cast<unsigned char>(name[6]))) {

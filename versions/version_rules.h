@@ -28,6 +28,11 @@ std::string JoinFolderFile(const LeadBytes& lead, const std::string& folder, con
 // The path with its last three characters replaced by "bak"; empty for a path shorter than four.
 std::string BackupPathFor(const std::string& path);
 
+// The unique number of the patch's temporary file name, from a pseudo-random value: the value modulo
+// 9999, never 0. GetTempFileName creates the file itself for 0, and the later create-new of that name
+// would fail.
+unsigned TemporaryFileNumber(unsigned random);
+
 // The registry roots an uninstall or configuration key may be named by.
 enum class RootName { kNone, kClassesRoot, kLocalMachine, kUsers, kCurrentUser };
 // Recognised by the seventh character alone, upper-cased: L, O, S, U.

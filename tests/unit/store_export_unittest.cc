@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "protreg/codec/key_info.h"
 
 #include "tools/twgstore/reg_export.h"
 #include "tools/twgstore/store_export.h"
@@ -66,6 +69,9 @@ TEST(RegExport, Regedit4RoundTripKeepsAnsiBytes) {
       "\"\x83\x65\x83\x58\x83\x67\"=\"C:\\\\\x95\x5C\\\\\"\r\n"
       "\"E\"=hex(2):25,54,25,00\r\n"
       "\"gone\"=-\r\n"
+      // No quoted form: a lead byte last would take the closing quotation mark as its trail byte.
+      "\"Tail\"=hex(1):41,89,00\r\n"
+      "\"line\\nbreak\"=dword:00000001\r\n"
       "\r\n"
       "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n"
       "\r\n";
@@ -78,6 +84,7 @@ TEST(RegExport, Regedit4RoundTripKeepsAnsiBytes) {
   EXPECT_EQ(file.keys[0].values[0].data, std::string("C:\\\x95\x5C\\\0", 7));
   EXPECT_EQ(file.keys[0].values[1].data, std::string("%T%\0", 4));
   EXPECT_TRUE(file.keys[0].values[2].remove);
+  EXPECT_EQ(file.keys[0].values[4].name, "line\nbreak");
   EXPECT_TRUE(file.keys[1].remove);
   std::string written;
   ASSERT_TRUE(WriteRegExport(file, cp, &written));
@@ -89,8 +96,12 @@ TEST(RegExport, MalformedInputNamesTheLine) {
     std::string file;
     int line;
     const char* words;
+    bool cp932 = false;
   } cases[] = {
       {"", 1, "header"},
+      {"\xEF\xBB\xBFREGEDIT4\r\n", 1, "UTF-8"},
+      // The writer could not give this name back: the lead byte takes the quotation mark.
+      {"REGEDIT4\r\n[K]\r\n\"\\\x89\"=dword:0\r\n", 3, "closing quotation", true},
       {"REGEDIT5\r\n", 1, "not a registry export"},
       {"REGEDIT4\r\n\r\n\"a\"=\"b\"\r\n", 3, "before the first key"},
       {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X\r\n", 2, "closing"},
@@ -108,12 +119,33 @@ TEST(RegExport, MalformedInputNamesTheLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    CodePage cp;
+    CodePage cp(c.cp932 ? LeadBytes{{0x81, 0x9F}, {0xE0, 0xFC}} : LeadBytes());
     RegExport file;
     ParseError error;
     EXPECT_FALSE(ParseRegExport(c.file, cp, &file, &error));
     EXPECT_EQ(error.line, c.line) << error.message;
     EXPECT_NE(error.message.find(c.words), std::string::npos) << error.message;
+  }
+}
+
+TEST(RegExport, WritesNothingItCouldNotReadBack) {
+  CodePage cp932(LeadBytes{{0x81, 0x9F}, {0xE0, 0xFC}});
+  struct Case {
+    RegExportFormat format;
+    std::string path, name;
+  } cases[] = {
+      {RegExportFormat::kRegedit4, "K", "x\x89"},
+      {RegExportFormat::kRegedit4, "K", "x\x89\n"},
+      {RegExportFormat::kVersion5, "K\nL", "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegExport file;
+    file.format = c.format;
+    file.keys.push_back({c.path, false, 0, {}});
+    file.keys[0].values.push_back({c.name, false, false, 4, std::string(4, '\0'), 0});
+    std::string written;
+    EXPECT_FALSE(WriteRegExport(file, cp932, &written));
   }
 }
 
@@ -222,6 +254,85 @@ TEST_F(StoreExportTest, VerifyFindsEachKindOfDamageWithItsKey) {
     EXPECT_NE(problems[0].message.find(c.words), std::string::npos) << problems[0].message;
     EXPECT_GT(problems[0].line, 0);
   }
+}
+
+// The records hold what the registry holds after the import: sections of a key merged, deletions
+// applied in file order.
+TEST_F(StoreExportTest, RecordsCountWhatTheImportLeaves) {
+  StoreExport store(codec_, LeadBytes(), "HKEY_LOCAL_MACHINE\\G");
+  std::string record_name;
+  ASSERT_TRUE(codec_.EncodeValueName(kKeyInfoName, &record_name));
+  struct Case {
+    const char* what;
+    std::string sections;
+    std::vector<KeyCounts> records;  // per section, in order; empty: refused
+    const char* refusal = "";
+  } cases[] = {
+      {"deletion entry", "[G]\n\"a\"=dword:1\n\"b\"=-\n", {{0, 2}}},
+      {"sections of one key, root in another case",
+       "[G]\n\"a\"=dword:1\n[G\\S]\n\"x\"=dword:1\n[g]\n\"b\"=dword:1\n[G\\S]\n\"y\"=dword:1\n",
+       {{1, 3}, {0, 3}, {1, 3}, {0, 3}}},
+      // "a" and "A" are stored under unrelated names, so the store holds both.
+      {"a name twice, set after its deletion",
+       "[G]\n\"a\"=dword:1\n\"a\"=dword:2\n\"A\"=dword:2\n\"c\"=-\n\"c\"=dword:3\n", {{0, 4}}},
+      {"deleted in a later section", "[G]\n\"a\"=dword:1\n[G]\n\"a\"=-\n", {{0, 1}, {0, 1}}},
+      {"key deleted later", "[G]\n[G\\S]\n[-G\\S]\n", {{0, 1}, {0, 1}}},
+      {"unnamed value and the empty name", "[G]\n@=\"x\"\n\"\"=\"y\"\n", {{0, 2}}},
+      {"a subtree, as NBD.DAT", "[G\\A\\B]\n\"v\"=dword:1\n", {{0, 2}}},
+      {"a key with no section between two", "[G]\n[G\\A\\B]\n", {}, "line 3: [HKEY_LOCAL_MACHINE\\G\\A\\B] lies below [HKEY_LOCAL_MACHINE\\G\\A]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text = "REGEDIT4\n" + c.sections;
+    for (std::size_t at = 0; (at = text.find("[", at)) != std::string::npos; at += 2) {
+      text.insert(at + (text[at + 1] == '-' ? 2 : 1), "HKEY_LOCAL_MACHINE\\");
+    }
+    RegExport plain, stored;
+    ParseError error;
+    ASSERT_TRUE(ParseRegExport(text, CodePage(), &plain, &error)) << error.message;
+    std::string message;
+    bool encoded = store.Encode(plain, [] { return 7; }, &stored, &message);
+    if (c.records.empty()) {
+      EXPECT_FALSE(encoded);
+      EXPECT_EQ(message.find(c.refusal), 0u) << message;
+      continue;
+    }
+    ASSERT_TRUE(encoded) << message;
+    std::vector<KeyCounts> records;
+    for (const auto& key : stored.keys) {
+      for (const auto& value : key.values) {
+        // The store reads the unnamed value, by whichever name, in string form only.
+        if (value.name.empty() && !value.remove) EXPECT_EQ(value.type, 1u) << value.line;
+        std::string datum = value.data;
+        KeyCounts counts;
+        if (value.name == record_name &&
+            DecodeKeyInfo(codec_, reinterpret_cast<std::uint8_t*>(&datum[0]), datum.size(), &counts)) {
+          records.push_back(counts);
+        }
+      }
+    }
+    ASSERT_EQ(records.size(), c.records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].subkeys, c.records[i].subkeys) << i;
+      EXPECT_EQ(records[i].values, c.records[i].values) << i;
+    }
+    StoreExportReport verified = store.Verify(stored);
+    EXPECT_TRUE(verified.problems.empty()) << verified.problems[0].message;
+    StoreExportReport report;
+    ExpectSameContent(plain, store.Decode(stored, &report));
+  }
+}
+
+TEST_F(StoreExportTest, SectionsSealedApartDoNotVerifyTogether) {
+  // The Proxy subtree; then its key again with one value, whose record counts that value alone.
+  RegExport subtree = PlainConfiguration(RegExportFormat::kVersion5);
+  subtree.keys.erase(subtree.keys.begin());
+  RegExport stored = Sealed(subtree);
+  subtree.keys[0].values.resize(1);
+  stored.keys.push_back(Sealed(subtree).keys[0]);
+  auto problems = store_.Verify(stored).problems;
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems[0].message.find("record says"), std::string::npos) << problems[0].message;
 }
 
 TEST_F(StoreExportTest, AnotherSeedVerifiesNothing) {

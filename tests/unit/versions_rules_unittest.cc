@@ -51,6 +51,13 @@ TEST(VersionsRules, BackupPath) {
             "C:\\S\\TMain.bak|abak||");
 }
 
+// A number of 0 would make GetTempFileName create the file, and writing the copy out (create-new) fail.
+TEST(VersionsRules, TemporaryFileNumberIsNeverZero) {
+  const unsigned cases[][2] = {{0, 9999}, {9999, 9999}, {19998, 9999}, {1, 1}, {9998, 9998}, {32767, 2770},
+                               {0xFFFFFFFFu, 6834}};
+  for (const auto& c : cases) EXPECT_EQ(TemporaryFileNumber(c[0]), c[1]) << c[0];
+}
+
 TEST(VersionsRules, RootRecognisedBySeventhCharacter) {
   struct Case {
     const char* name;

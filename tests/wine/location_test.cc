@@ -127,6 +127,20 @@ TEST(LocationRules, TextRulesOfBothChecks) {
       {"C:\\A \\B\\", false, false},                               // a name may not end with a space
       {"C:\\Caf\xE9\\", false, false},                             // high bit, code page 1252
   });
+
+  // Documents redirected to a drive root: the shell gives "C:\", and only the root itself lies within
+  // it, so every folder on that drive stays open.
+  constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const RegValue personal = RegGet(HKEY_CURRENT_USER, kShellFolders, "Personal");
+  RegSetString(HKEY_CURRENT_USER, kShellFolders, "Personal", "C:\\");
+  SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, my_documents);
+  EXPECT_STREQ(my_documents, "C:\\");
+  ExpectVerdicts({{"C:\\Taskan Web Guard\\", true, true}, {"C:\\A", true, true}});
+  if (personal.exists) {
+    RegSetString(HKEY_CURRENT_USER, kShellFolders, "Personal", personal.text(), personal.type);
+  } else {
+    RegDeleteValue(HKEY_CURRENT_USER, kShellFolders, "Personal");
+  }
 }
 
 // --- Drives ----------------------------------------------------------------------------------------
@@ -331,8 +345,12 @@ TEST(LocationWriteable, ExistingAndMissingFolders) {
   EXPECT_FALSE(FileExists(dir + "\\DeleteThisFile.txt"));  // replaced, then deleted
   EXPECT_EQ(Writeable(dir + "\\new\\deeper\\"), "1");
   EXPECT_FALSE(FileExists(dir + "\\new"));  // the probe leaves no folder behind
+  // Without its trailing backslash the missing folder itself is still the first one tried: cutting its
+  // last name first would try only parents that exist already, and answer "0".
+  EXPECT_EQ(Writeable(dir + "\\new"), "1");
+  EXPECT_FALSE(FileExists(dir + "\\new"));
 
-  EXPECT_EQ(Writeable(""), "0");
+  EXPECT_EQ(Writeable(""), "0");  // unset: not a probe of the current drive's root
   EXPECT_EQ(Writeable("X:\\Taskan\\"), "0");  // no such drive
 }
 

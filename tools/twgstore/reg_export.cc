@@ -46,6 +46,12 @@ class Parser {
       out_->format = RegExportFormat::kRegedit4;
     } else if (header == Ascii(kHeader5)) {
       out_->format = RegExportFormat::kVersion5;
+    } else if (file.substr(0, 3) == "\xEF\xBB\xBF") {
+      return Fail(1, "not a registry export as the registry editor writes it: a UTF-8 file (it begins with the "
+                     "byte-order mark EF BB BF); save it as ANSI (REGEDIT4) or as Unicode, UTF-16LE (version 5.00)");
+    } else if (file.substr(0, 2) == "\xFE\xFF") {
+      return Fail(1, "not a registry export as the registry editor writes it: a big-endian UTF-16 file (it begins "
+                     "with FE FF); save it as Unicode, UTF-16LE");
     } else {
       return Fail(static_cast<int>(i) + 1, "not a registry export: the first line is neither \"REGEDIT4\" "
                                            "nor \"Windows Registry Editor Version 5.00\"");
@@ -138,7 +144,12 @@ class Parser {
         else if (next == u'n') out->push_back(u'\n');
         else if (next == u'r') out->push_back(u'\r');
         else if (next == u'0') out->push_back(u'\0');
-        else { out->push_back(c); out->push_back(next); }
+        else {
+          // Not an escape: the backslash stands for itself and what follows is read as it would be
+          // anywhere else, so a lead byte there takes its trail byte as the writer expects.
+          out->push_back(c);
+          --i;
+        }
       } else {
         out->push_back(c);
       }
@@ -262,6 +273,8 @@ class Writer {
     Line(Ascii(format_ == RegExportFormat::kVersion5 ? kHeader5 : kHeader4));
     Line(u"");
     for (const auto& key : in.keys) {
+      // A key line has no escapes: a line break in a path cannot be written.
+      if (key.path.find('\n') != std::string::npos) return false;
       std::u16string line = u"[";
       if (key.remove) line += u'-';
       line += code_page_.ToUtf16(key.path) + u"]";
@@ -291,40 +304,54 @@ class Writer {
     }
   }
 
-  std::u16string Quote(std::u16string_view text) const {
-    std::u16string out = u"\"";
+  bool IsLead(char16_t c) const {
+    return format_ == RegExportFormat::kRegedit4 && c <= 0xFF && code_page_.lead().IsLead(static_cast<char>(c));
+  }
+
+  // The quoted form, which the reader takes back byte for byte; false when there is none. In a REGEDIT4
+  // file of a double-byte code page the byte after a lead byte is read raw, so a lead byte cannot stand
+  // last (it would swallow the closing quotation mark) nor before a line break.
+  bool Quote(std::u16string_view text, std::u16string* out) const {
+    *out = u"\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
       char16_t c = text[i];
-      if (format_ == RegExportFormat::kRegedit4 && c <= 0xFF && code_page_.lead().IsLead(static_cast<char>(c)) &&
-          i + 1 < text.size()) {
-        out += c;
-        out += text[++i];
+      if (IsLead(c)) {
+        if (i + 1 == text.size() || text[i + 1] == u'\n') return false;
+        *out += c;
+        *out += text[++i];
         continue;
       }
-      if (c == u'\\' || c == u'"') out += u'\\';
-      out += c;
+      if (c == u'\\' || c == u'"') *out += u'\\';
+      if (c == u'\n') {
+        *out += u"\\n";
+        continue;
+      }
+      *out += c;
     }
-    return out + u"\"";
+    *out += u'"';
+    return true;
   }
 
   // A REG_SZ that the quoted form carries exactly: one terminating NUL and no line breaks.
-  static bool PlainString(const std::string& data) {
+  bool PlainString(const std::string& data, std::u16string* quoted) const {
     if (data.empty() || data.back() != '\0') return false;
     for (std::size_t i = 0; i + 1 < data.size(); ++i) {
       if (data[i] == '\0' || data[i] == '\r' || data[i] == '\n') return false;
     }
-    return true;
+    return Quote(code_page_.ToUtf16(std::string_view(data).substr(0, data.size() - 1)), quoted);
   }
 
   bool Value(const RegExportValue& value) {
-    std::u16string line = value.is_default ? u"@" : Quote(code_page_.ToUtf16(value.name));
+    std::u16string line = u"@";
+    if (!value.is_default && !Quote(code_page_.ToUtf16(value.name), &line)) return false;
     line += u'=';
     if (value.remove) {
       Line(line + u"-");
       return true;
     }
-    if (value.type == kRegSz && PlainString(value.data)) {
-      Line(line + Quote(code_page_.ToUtf16(std::string_view(value.data).substr(0, value.data.size() - 1))));
+    std::u16string quoted;
+    if (value.type == kRegSz && PlainString(value.data, &quoted)) {
+      Line(line + quoted);
       return true;
     }
     if (value.type == kRegDword && value.data.size() == 4) {
@@ -386,6 +413,16 @@ bool CodePage::FromUtf16(std::u16string_view wide, std::string* ansi) const {
     ansi->push_back(static_cast<char>(c));
   }
   return true;
+}
+
+bool CodePageLeadBytes(int code_page, LeadBytes* lead) {
+  *lead = LeadBytes();
+  switch (code_page) {
+    case 932: *lead = LeadBytes{{0x81, 0x9F}, {0xE0, 0xFC}}; return true;
+    case 936: case 949: case 950: *lead = LeadBytes{{0x81, 0xFE}}; return true;
+    case 874: return true;
+    default: return code_page >= 1250 && code_page <= 1258;
+  }
 }
 
 bool IsStringType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }

@@ -66,8 +66,14 @@ struct ParseError {
                                   ParseError* error);
 
 // Writes the file in out.format, with the line ends and wrapping of the registry editor. False when a
-// value cannot be expressed (a string with no ANSI or UTF-16 form).
+// name or path cannot be expressed so that ParseRegExport reads it back: a line break in a key path, or
+// in a REGEDIT4 file of a double-byte code page a name ending in a lead byte. String data that the
+// quoted form cannot carry are written in hex form instead.
 [[nodiscard]] bool WriteRegExport(const RegExport& in, const CodePage& code_page, std::string* file);
+
+// The code pages exports are read in: the double-byte 932, 936, 949 and 950, whose lead bytes are set,
+// and the single-byte ANSI ones (874, 1250 to 1258). False for any other, UTF-8 (65001) among them.
+bool CodePageLeadBytes(int code_page, LeadBytes* lead);
 
 bool IsStringType(std::uint32_t type);
 

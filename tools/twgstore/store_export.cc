@@ -1,6 +1,8 @@
 #include "tools/twgstore/store_export.h"
 
+#include <iterator>
 #include <map>
+#include <set>
 
 #include "protreg/codec/key_info.h"
 #include "protreg/codec/key_path.h"
@@ -10,29 +12,95 @@ namespace {
 
 constexpr std::uint32_t kRegSz = 1, kRegBinary = 3;
 
-std::string Lower(std::string_view s) {
+// The registry compares key and value names without regard to case; only ASCII letters are folded,
+// and never the trail byte of a double-byte character.
+std::string Fold(const LeadBytes& lead, std::string_view s) {
   std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (std::size_t i = 0; i < out.size(); i += CharSize(lead, out, i)) {
+    if (out[i] >= 'A' && out[i] <= 'Z' && CharSize(lead, out, i) == 1) out[i] = static_cast<char>(out[i] - 'A' + 'a');
   }
   return out;
 }
 
-// Number of direct subkeys each key has in the export, by lower-cased path.
-std::map<std::string, std::uint32_t> ChildCounts(const LeadBytes& lead, const RegExport& file) {
-  std::map<std::string, std::uint32_t> counts;
-  for (const auto& key : file.keys) {
-    if (key.remove) continue;
-    std::size_t cut = FindLastSeparator(lead, key.path);
-    if (cut != std::string::npos) ++counts[Lower(key.path.substr(0, cut))];
+// What the registry holds once the export is imported into a tree without its keys: the sections of
+// one key merged, value deletions and key deletions applied in file order, keys created on the way to
+// a subkey included. The integrity records are kept apart from the values they count.
+class ImportedTree {
+ public:
+  ImportedTree(const LeadBytes& lead, const RegExport& file, const std::string& record_name) : lead_(lead) {
+    const std::string record = Fold(lead, record_name);
+    for (const auto& key : file.keys) {
+      std::string path = Fold(lead, key.path);
+      if (key.remove) {
+        RemoveTree(path);
+        continue;
+      }
+      Key& state = keys_[path];
+      for (const auto& value : key.values) {
+        // The unnamed value and a value named "" are one value.
+        std::string name = value.is_default ? std::string() : Fold(lead, value.name);
+        if (name == record) state.record = !value.remove;
+        else if (value.remove) state.values.erase(name);
+        else state.values.insert(name);
+      }
+    }
+    for (const auto& entry : keys_) {
+      for (std::string at = entry.first; !at.empty(); at = Parent(at)) {
+        if (!all_.insert(at).second) break;
+        std::string parent = Parent(at);
+        if (!parent.empty()) ++children_[parent];
+      }
+    }
   }
-  return counts;
-}
 
-std::uint32_t CountOf(const std::map<std::string, std::uint32_t>& counts, const std::string& path) {
-  auto it = counts.find(Lower(path));
-  return it == counts.end() ? 0 : it->second;
-}
+  bool Exists(const std::string& path) const { return keys_.count(Fold(lead_, path)) != 0; }
+  bool HasRecord(const std::string& path) const {
+    auto it = keys_.find(Fold(lead_, path));
+    return it != keys_.end() && it->second.record;
+  }
+  // Values without the record.
+  KeyCounts Counts(const std::string& path) const {
+    std::string folded = Fold(lead_, path);
+    auto key = keys_.find(folded);
+    auto children = children_.find(folded);
+    return {children == children_.end() ? 0 : children->second,
+            key == keys_.end() ? 0 : static_cast<std::uint32_t>(key->second.values.size())};
+  }
+  // The length of the nearest key above path that the import creates only on the way to path although
+  // a key further up has a section of its own (a gap in the export); 0 when there is none.
+  std::size_t Gap(const std::string& path) const {
+    std::size_t gap = 0;
+    for (std::string at = Parent(Fold(lead_, path)); !at.empty(); at = Parent(at)) {
+      if (keys_.count(at)) return gap;
+      if (gap == 0) gap = at.size();
+    }
+    return 0;
+  }
+
+ private:
+  struct Key {
+    std::set<std::string> values;
+    bool record = false;
+  };
+
+  std::string Parent(const std::string& path) const {
+    std::size_t cut = FindLastSeparator(lead_, path);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+  }
+
+  void RemoveTree(const std::string& top) {
+    for (auto it = keys_.begin(); it != keys_.end();) {
+      bool within = false;
+      for (std::string at = it->first; !within && at.size() >= top.size(); at = Parent(at)) within = at == top;
+      it = within ? keys_.erase(it) : std::next(it);
+    }
+  }
+
+  const LeadBytes& lead_;
+  std::map<std::string, Key> keys_;  // keys with a section, by folded path
+  std::set<std::string> all_;        // and every key above them
+  std::map<std::string, std::uint32_t> children_;
+};
 
 }  // namespace
 
@@ -93,7 +161,8 @@ bool StoreExport::DecodeValue(const RegExportValue& stored, RegExportValue* plai
   }
   if (stored.remove) return true;
   // Named values are stored as REG_BINARY datum records, the unnamed value as their text form.
-  const bool string_form = stored.is_default;
+  // "" is the unnamed value too, and the store reads it in string form.
+  const bool string_form = stored.is_default || stored.name.empty();
   if (stored.type != (string_form ? kRegSz : kRegBinary)) return false;
   std::string data = stored.data;
   const std::uint8_t* inner = nullptr;
@@ -114,6 +183,7 @@ RegExport StoreExport::Decode(const RegExport& stored, StoreExportReport* report
       plain.keys.push_back(key);
       continue;
     }
+    ++report->keys_checked;
     RegExportKey out;
     out.line = key.line;
     out.remove = key.remove;
@@ -139,15 +209,32 @@ RegExport StoreExport::Decode(const RegExport& stored, StoreExportReport* report
 
 StoreExportReport StoreExport::Verify(const RegExport& stored) const {
   StoreExportReport report;
-  auto children = ChildCounts(lead_, stored);
+  std::string record_name;
+  if (!codec_.EncodeValueName(kKeyInfoName, &record_name)) {
+    report.problems.push_back({0, prefix_, "out of memory"});
+    return report;
+  }
+  ImportedTree tree(lead_, stored, record_name);
+  std::set<std::string> reported;  // keys whose missing record or section is already named
   for (const auto& key : stored.keys) {
-    if (!Covered(key.path) || key.remove) continue;
+    if (!Covered(key.path)) continue;
+    ++report.keys_checked;
     std::string path;
     if (!DecodePath(key.path, &path)) {
       report.problems.push_back({key.line, path, "key name does not decode: its seal does not verify"});
       continue;
     }
-    bool record_seen = false;
+    if (key.remove) continue;  // a key deletion carries no record
+    if (std::size_t gap = tree.Gap(key.path); gap != 0 && Covered(key.path.substr(0, gap)) &&
+                                              reported.insert(key.path.substr(0, gap)).second) {
+      std::string missing;
+      DecodePath(key.path.substr(0, gap), &missing);
+      report.problems.push_back({key.line, missing, "the import creates this key on the way to its subkey [" + path +
+                                                        "], but the export has no section for it: it gets no "
+                                                        "integrity record"});
+    }
+    KeyCounts actual = tree.Counts(key.path);
+    ++actual.values;  // the record itself
     for (const auto& value : key.values) {
       RegExportValue decoded;
       bool is_record = false;
@@ -157,9 +244,9 @@ StoreExportReport StoreExport::Verify(const RegExport& stored) const {
         continue;
       }
       ++report.verified_items;
-      if (!is_record) continue;
-      record_seen = true;
-      KeyCounts recorded, actual{CountOf(children, key.path), static_cast<std::uint32_t>(key.values.size())};
+      // A key that a later section deletes is not in the registry after the import: nothing to count.
+      if (!is_record || value.remove || !tree.Exists(key.path)) continue;
+      KeyCounts recorded;
       std::string datum = value.data;
       if (decoded.data.size() != 8 ||
           !DecodeKeyInfo(codec_, reinterpret_cast<std::uint8_t*>(&datum[0]), datum.size(), &recorded)) {
@@ -168,11 +255,13 @@ StoreExportReport StoreExport::Verify(const RegExport& stored) const {
         report.problems.push_back(
             {value.line, path,
              "integrity record says " + std::to_string(recorded.subkeys) + " subkeys and " +
-                 std::to_string(recorded.values) + " values, the export holds " + std::to_string(actual.subkeys) +
-                 " and " + std::to_string(actual.values)});
+                 std::to_string(recorded.values) + " values, the key holds " + std::to_string(actual.subkeys) +
+                 " and " + std::to_string(actual.values) + " once the export is imported"});
       }
     }
-    if (!record_seen) report.problems.push_back({key.line, path, "key has no integrity record"});
+    if (tree.Exists(key.path) && !tree.HasRecord(key.path) && reported.insert(Fold(lead_, key.path)).second) {
+      report.problems.push_back({key.line, path, "key has no integrity record"});
+    }
   }
   return report;
 }
@@ -181,7 +270,6 @@ bool StoreExport::Encode(const RegExport& plain, const std::function<std::uint8_
                          std::string* message) const {
   *stored = RegExport();
   stored->format = plain.format;
-  auto children = ChildCounts(lead_, plain);
   auto fail = [message](int line, const std::string& what) {
     *message = "line " + std::to_string(line) + ": " + what;
     return false;
@@ -195,7 +283,6 @@ bool StoreExport::Encode(const RegExport& plain, const std::function<std::uint8_
     out.line = key.line;
     out.remove = key.remove;
     if (!codec_.EncodeKeyPath(lead_, key.path, prefix_.size(), &out.path)) return fail(key.line, "out of memory");
-    std::uint32_t values = 0;
     for (const auto& value : key.values) {
       if (!value.is_default && IsKeyInfoName(value.name)) {
         return fail(value.line, "\"CryptReg.KeyInfo\" is the store's own record and is written by the encoder");
@@ -206,27 +293,42 @@ bool StoreExport::Encode(const RegExport& plain, const std::function<std::uint8_
       enc.remove = value.remove;
       if (!value.is_default && !codec_.EncodeValueName(value.name, &enc.name)) return fail(value.line, "out of memory");
       if (!value.remove) {
-        enc.type = value.is_default ? kRegSz : kRegBinary;
+        const bool string_form = value.is_default || value.name.empty();
+        enc.type = string_form ? kRegSz : kRegBinary;
         std::uint8_t r0 = random(), r1 = random();
-        if (!codec_.EncodeDatum(value.data.data(), value.data.size(), value.type, value.is_default, r0, r1,
+        if (!codec_.EncodeDatum(value.data.data(), value.data.size(), value.type, string_form, r0, r1,
                                 &enc.data)) {
           return fail(value.line, "out of memory");
         }
-        ++values;
       }
       out.values.push_back(std::move(enc));
     }
-    if (!key.remove) {
-      RegExportValue record;
-      record.line = key.line;
-      record.type = kRegBinary;
-      if (!codec_.EncodeValueName(kKeyInfoName, &record.name) ||
-          !EncodeKeyInfo(codec_, {CountOf(children, key.path), values + 1}, random(), random(), &record.data)) {
-        return fail(key.line, "out of memory");
-      }
-      out.values.insert(out.values.begin(), std::move(record));
-    }
     stored->keys.push_back(std::move(out));
+  }
+  // The records count what the registry holds after the import, so they are written once every
+  // section is known; each section of a key gets the same counts.
+  std::string record_name;
+  if (!codec_.EncodeValueName(kKeyInfoName, &record_name)) return fail(0, "out of memory");
+  ImportedTree tree(lead_, *stored, record_name);
+  for (std::size_t k = 0; k < stored->keys.size(); ++k) {
+    RegExportKey& key = stored->keys[k];
+    if (!Covered(key.path) || key.remove) continue;
+    if (std::size_t gap = tree.Gap(key.path); gap != 0 && Covered(key.path.substr(0, gap))) {
+      std::string missing;
+      DecodePath(key.path.substr(0, gap), &missing);
+      return fail(key.line, "[" + plain.keys[k].path + "] lies below [" + missing +
+                                "], which has no section of its own: add it, every key of the store needs its "
+                                "integrity record");
+    }
+    KeyCounts counts = tree.Counts(key.path);
+    RegExportValue record;
+    record.line = key.line;
+    record.type = kRegBinary;
+    record.name = record_name;
+    if (!EncodeKeyInfo(codec_, {counts.subkeys, counts.values + 1}, random(), random(), &record.data)) {
+      return fail(key.line, "out of memory");
+    }
+    key.values.insert(key.values.begin(), std::move(record));
   }
   return true;
 }

@@ -33,6 +33,7 @@ struct StoreProblem {
 
 struct StoreExportReport {
   std::vector<StoreProblem> problems;
+  int keys_checked = 0;    // sections below the prefix: none means the prefix matched nothing
   int sealed_items = 0;    // names and data that carried a seal
   int verified_items = 0;  // of those, the ones whose seal verified
 };
@@ -46,12 +47,16 @@ class StoreExport {
   // the integrity records are left out. An item that does not decode is reported and left out.
   RegExport Decode(const RegExport& stored, StoreExportReport* report) const;
 
-  // Every key's record against the key's subkey and value counts in the export, and every name's and
-  // datum's seal.
+  // Every name's and datum's seal, and every key's record against the counts the key has once the
+  // export is imported into a tree without it: sections of one key (names compared without regard to
+  // case) merged, value and key deletions applied in file order, keys created on the way to a subkey
+  // counted. A key the import would create without a section of its own is reported.
   StoreExportReport Verify(const RegExport& stored) const;
 
-  // The reverse of Decode: names, data and paths below the prefix encoded, and every key given the
-  // record of its counts in the export. random() supplies the two random bytes of each datum.
+  // The reverse of Decode: names, data and paths below the prefix encoded, and every section of a key
+  // given the record of its counts as Verify takes them. random() supplies the two random bytes of each
+  // datum. Refuses a value named "CryptReg.KeyInfo" and a key below the prefix that would be created
+  // without a section of its own, with the line.
   [[nodiscard]] bool Encode(const RegExport& plain, const std::function<std::uint8_t()>& random,
                             RegExport* stored, std::string* message) const;
 

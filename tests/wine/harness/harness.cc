@@ -295,7 +295,11 @@ void MessageBoxAnswerer::Run() {
       boxes_.push_back({std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(), text});
     }
     int answer = next < answers_.size() ? answers_[next++] : IDCANCEL;
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    if (answer == 0) {
+      PostThreadMessageA(GetWindowThreadProcessId(box, nullptr), WM_QUIT, 0, 0);
+    } else {
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    }
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
   }
 }

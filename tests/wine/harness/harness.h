@@ -122,8 +122,9 @@ class ScopedWindowsVersion {
 
 // Answers the message boxes that any process of the prefix (the custom-action server above all) shows
 // while it lives: each box with the given caption (any, when empty) whose text holds text_part gets the
-// next answer of the list, IDCANCEL once the list runs out. Keeps each box's text and when it appeared
-// (seconds since the answerer was made).
+// next answer of the list, IDCANCEL once the list runs out. An answer of 0 ends the box without any
+// button, the nearest Wine comes to a box that cannot be shown (where MessageBoxA returns 0): the box's
+// thread gets WM_QUIT. Keeps each box's text and when it appeared (seconds since the answerer was made).
 class MessageBoxAnswerer {
  public:
   struct Box {
