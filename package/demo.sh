@@ -33,6 +33,12 @@ cp -a "$template" "$WINEPREFIX"
 # A pending restart left by the corporate edition, so that the reboot check has something to find.
 wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v VXFNeedsReboot /d "" /f >/dev/null 2>&1
 for hook in "$src"/package/demo-setup*.sh; do if [ -x "$hook" ]; then "$hook" prefix; fi; done
+# The companion product's setup on the media: the stand-in, which keeps the response file it was given.
+mkdir -p "$out/TVSNT"
+cp "$wintest/tvs_setup.exe" "$out/TVSNT/setup.exe"
+cp "$wintest/tvs_setup_window.exe" "$out/TVSNT/"
+printf '%s\n' "text Copying files" "percent 25" "text Registering" "percent 60" "percent 100" "exit 0" \
+  > "$out/TVSNT/tvs_script.txt"
 
 show() {  # log title
   local log=$1
@@ -93,6 +99,13 @@ status=0
 wine msiexec /i "$(winpath "$out/demo.msi")" DEMOCHOICE="chosen at install" /qn /l*v "$(winpath "$out/install.log")" || status=$?
 echo "msiexec exit status: $status"
 show "$out/install.log" install
+echo "== install: companion setup (TWGInstallTVS), what the installer was told (verbose log; Wine's"
+echo "   log leaves out progress messages: the stand-in sent the percentages 25, 60, 100)"
+sed -n '/Action start [0-9:]*: TWGInstallTVS\./,/Action ended [0-9:]*: TWGInstallTVS\./p' "$out/install.log" \
+  | sed -e 's/\r$//' -e 's/^/  /'
+echo "== install: companion setup, its command line and the response file it got"
+sed -e 's/\r$//' -e 's/^/  /' "$out/TVSNT/cmdline.txt" 2>/dev/null; echo
+sed -e 's/\r$//' -e 's/^/  | /' "$out/TVSNT/response.iss" 2>/dev/null || echo "  (no response file)"
 
 . "$src/package/demo-cleanup.sh"
 cleanup_arrange

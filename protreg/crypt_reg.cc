@@ -1,5 +1,6 @@
 #include "protreg/crypt_reg.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -20,14 +21,21 @@ constexpr DWORD kQueryBufferSize = 512;
 
 // Every operation ends here: a failure other than the end of an enumeration leaves a diagnostic line,
 // and 13 also sends the tamper report. The result is returned unchanged.
-LONG Exit(LONG result, const char* operation, HKEY key, const char* name) {
+LONG ExitAt(LONG result, const char* operation, std::string_view path, const char* name) {
   if (result != ERROR_SUCCESS && result != ERROR_NO_MORE_ITEMS) {
-    std::string path(KeyPathOf(key));
-    DebugOut("PID %u: (%d) %s %s %s\n", GetCurrentProcessId(), static_cast<int>(result), operation, path.c_str(),
+    char text[512];  // the line is cut at 1024 characters anyway
+    std::size_t n = std::min(path.size(), sizeof text - 1);
+    std::memcpy(text, path.data(), n);
+    text[n] = '\0';
+    DebugOut("PID %u: (%d) %s %s %s\n", GetCurrentProcessId(), static_cast<int>(result), operation, text,
              name ? name : "NULL");
     if (result == ERROR_INVALID_DATA) ReportTamper();
   }
   return result;
+}
+
+LONG Exit(LONG result, const char* operation, HKEY key, const char* name) {
+  return ExitAt(result, operation, KeyPathOf(key), name);
 }
 
 // Runs an operation's body so that nothing thrown leaves the store: memory exhaustion is 8.
@@ -222,8 +230,10 @@ LONG WINAPI CryptRegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD reserved, LPSTR 
   });
 }
 
+// The handle's object is gone once closed, so its path is logged from inside the close.
 LONG WINAPI CryptRegCloseKey(HKEY key) {
-  return Guarded("CryptRegCloseKey", key, nullptr, [&] { return CloseProtKey(key); });
+  if (!AsProtKey(key)) return Exit(key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE, "CryptRegCloseKey", key, nullptr);
+  return CloseProtKey(key, [](LONG result, std::string_view path) { ExitAt(result, "CryptRegCloseKey", path, nullptr); });
 }
 
 LONG WINAPI CryptRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,

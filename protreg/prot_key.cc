@@ -39,11 +39,12 @@ LONG WrapKey(HKEY real, std::string_view parent_path, const char* subkey, bool i
   return ERROR_SUCCESS;
 }
 
-LONG CloseProtKey(HKEY key) {
+LONG CloseProtKey(HKEY key, void (*report)(LONG result, std::string_view path)) {
   if (!key) return ERROR_INVALID_HANDLE;
   ProtKey* pk = AsProtKey(key);
   if (!pk) return ERROR_SUCCESS;
   LONG result = RegCloseKey(pk->hkey);
+  if (report) report(result, pk->path);
   delete pk;
   return result;
 }

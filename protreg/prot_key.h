@@ -40,7 +40,8 @@ std::string_view KeyPathOf(HKEY key);
 // returned, so no caller gets success without a handle.
 LONG WrapKey(HKEY real, std::string_view parent_path, const char* subkey, bool is_protected, PHKEY result);
 
-// Closes the real key (never a predefined root) and frees the object.
-LONG CloseProtKey(HKEY key);
+// Closes the real key (never a predefined root) and frees the object. report, when given, sees the
+// result and the key's path before the object is freed: nothing may read the path afterwards.
+LONG CloseProtKey(HKEY key, void (*report)(LONG result, std::string_view path) = nullptr);
 
 }  // namespace twg

@@ -16,7 +16,7 @@ constexpr DWORD kPrefixPoolSize = 1024;
 
 struct StoreKeyFile {
   bool half_read = false;  // both reads returned their full length
-  bool enabled = false;
+  bool enabled = false;    // the flag was read whole and is non-zero
   KeyHalf half{};
 };
 
@@ -51,9 +51,23 @@ void ReadKeyFile(StoreKeyFile& out) {
   if (!file.valid()) return;
   std::uint8_t flag[4];
   if (std::fread(flag, 1, sizeof flag, file) != sizeof flag) return;
-  if (std::fread(out.half.data(), 1, out.half.size(), file) != out.half.size()) return;
-  out.half_read = true;
   out.enabled = (flag[0] | flag[1] | flag[2] | flag[3]) != 0;
+  out.half_read = std::fread(out.half.data(), 1, out.half.size(), file) == out.half.size();
+}
+
+// The whole file as it is now, or false when it can't be opened.
+bool ReadFileBytes(const std::string& path, std::string* bytes) {
+  ScopedStdioFile file(std::fopen(path.c_str(), "rb"));
+  if (!file.valid()) return false;
+  char buffer[64];
+  bytes->clear();
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes->append(buffer, n);
+  return true;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  ScopedStdioFile file(std::fopen(path.c_str(), "wb"));
+  return file.valid() && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
 StoreKeyFile& KeyFile() { return key_file_cell.Get(ReadKeyFile); }
@@ -142,12 +156,18 @@ std::string StoreKeyFilePath() {
 }
 
 bool WriteStoreKeyFile(const KeyHalf& half) {
-  bool written = false;
-  {
-    ScopedStdioFile file(std::fopen(StoreKeyFilePath().c_str(), "wb"));
-    const std::uint8_t flag[4] = {1, 0, 0, 0};
-    written = file.valid() && std::fwrite(flag, 1, sizeof flag, file) == sizeof flag &&
-              std::fwrite(half.data(), 1, half.size(), file) == half.size();
+  const std::string path = StoreKeyFilePath();
+  std::string before, after;
+  const bool existed = ReadFileBytes(path, &before);
+  std::string wanted("\1\0\0\0", 4);
+  wanted.append(reinterpret_cast<const char*>(half.data()), half.size());
+  if (!WriteFileBytes(path, wanted) || !ReadFileBytes(path, &after) || after != wanted) {
+    if (existed) {
+      WriteFileBytes(path, before);
+    } else {
+      DeleteFileA(path.c_str());
+    }
+    return false;
   }
   StoreKeyFile& file = KeyFile();
   file.half = half;
@@ -157,7 +177,7 @@ bool WriteStoreKeyFile(const KeyHalf& half) {
   keyed.codec.Rekey(MakeStoreKey(half));
   keyed.available = true;
   EncodeRecordName(Record());
-  return written;
+  return true;
 }
 
 }  // namespace twg

@@ -9,34 +9,15 @@
 #include <string>
 
 #include "protreg/codec/key_path.h"
+#include "protreg/once_cell.h"
 #include "protreg/store_key.h"
 #include "protreg/codec/value_codec.h"
 
 namespace twg {
 
-// A value made exactly once: the first caller moves the state word from 0 (not started) to 1
-// (running) with an interlocked compare-exchange and runs the init; the increment to 2 (done)
-// publishes the result. Callers that find 1 yield until it is no longer 1. Never reset or freed.
-template <typename T>
-class OnceCell {
- public:
-  template <typename Init>
-  T& Get(Init&& init) {
-    if (InterlockedCompareExchange(&state_, 1, 0) == 0) {
-      init(value_);
-      InterlockedIncrement(&state_);
-    } else {
-      while (InterlockedCompareExchange(&state_, 1, 1) == 1) Sleep(0);
-    }
-    return value_;
-  }
-
- private:
-  volatile LONG state_ = 0;
-  T value_{};
-};
-
-// True when "SR.dat" was read whole and its flag is non-zero.
+// True when the flag of "SR.dat" was read and is non-zero, also when the key half after it is short:
+// then the store is on but its key is unavailable, and its calls fail with 8 rather than letting
+// plain values into an encoded tree.
 bool StoreEnabled();
 
 // The codec keyed with the store key, or null when the key half is not available.
@@ -60,9 +41,11 @@ bool CreationAllowed();
 // The full path of "SR.dat".
 std::string StoreKeyFilePath();
 
-// Writes "SR.dat" ("wb": flag 1 and the ten bytes) and puts the half into this process's store: the
-// codec and the record name are rekeyed, so everything written afterwards is sealed with the new half.
-// False when the file could not be written whole (the in-memory store is changed anyway).
+// Writes "SR.dat" ("wb": flag 1 and the ten bytes) and reads it back. Only when it reads back whole and
+// equal is the half put into this process's store (codec and record name rekeyed, so everything written
+// afterwards is sealed with it) and true returned. Otherwise the file gets back what it held before
+// (or is removed if there was none) and this process's store is unchanged: a half that exists only in
+// memory would seal a store no later process can read.
 bool WriteStoreKeyFile(const KeyHalf& half);
 
 }  // namespace twg

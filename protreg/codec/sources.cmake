@@ -7,5 +7,6 @@ set(TWG_PROTREG_LOGIC
   ${CMAKE_CURRENT_LIST_DIR}/text_form.cc
   ${CMAKE_CURRENT_LIST_DIR}/value_codec.cc
   ${CMAKE_CURRENT_LIST_DIR}/key_info.cc
-  ${CMAKE_CURRENT_LIST_DIR}/key_path.cc)
+  ${CMAKE_CURRENT_LIST_DIR}/key_path.cc
+  ${CMAKE_CURRENT_LIST_DIR}/stored_item.cc)
 list(APPEND TWG_LOGIC_SOURCES ${TWG_PROTREG_LOGIC})

@@ -172,4 +172,16 @@ bool ValueCodec::DecodeDatum(std::uint8_t* stored, std::size_t length, bool stri
   return true;
 }
 
+bool ValueCodec::DecodeDatumCopy(std::string_view stored, bool string_form, std::string* data,
+                                 std::uint32_t* type) const {
+  std::string copy(stored);
+  const std::uint8_t* inner = nullptr;
+  std::size_t size = 0;
+  if (!DecodeDatum(reinterpret_cast<std::uint8_t*>(&copy[0]), copy.size(), string_form, &inner, &size, type)) {
+    return false;
+  }
+  data->assign(reinterpret_cast<const char*>(inner), size);
+  return true;
+}
+
 }  // namespace twg

@@ -62,6 +62,9 @@ class ValueCodec {
   [[nodiscard]] bool DecodeDatum(std::uint8_t* stored, std::size_t length, bool string_form,
                                  const std::uint8_t** data, std::size_t* data_size,
                                  std::uint32_t* type) const;
+  // The same on a copy: the caller's stored bytes stay as they are.
+  [[nodiscard]] bool DecodeDatumCopy(std::string_view stored, bool string_form, std::string* data,
+                                     std::uint32_t* type) const;
 
  private:
   // item holds a 20-byte gap and n plain bytes, with room for the padding: pads, enciphers and writes

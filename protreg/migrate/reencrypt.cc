@@ -19,12 +19,18 @@ namespace {
 
 constexpr char kSource[] = "SOFTWARE\\Veltrane\\GRD";
 constexpr char kTemporary[] = "SOFTWARE\\Veltrane\\GRD.tmp";
-// Set once "GRD.tmp" holds the whole configuration; while it is there, "GRD.tmp" is the copy that
-// counts, whatever state the source is in.
 constexpr char kMarkerKey[] = "SOFTWARE\\Veltrane";
 constexpr char kMarkerValue[] = "GRD.tmp complete";
 constexpr char kBackupKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD";
 constexpr char kBlockedListKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy\\Providers\\NNTP\\Blocked";
+
+// What the marker says besides "GRD.tmp holds the whole configuration". 1 is also what earlier builds
+// wrote, with the same meaning.
+enum Marker : DWORD {
+  kNoMarker = 0,        // "GRD.tmp", if there is one, is a leftover and counts for nothing
+  kSourceReplaced = 1,  // the source is being replaced and holds nothing "GRD.tmp" lacks
+  kSourceCurrent = 2,   // the source reads with the current key half; what is in it is at least as new
+};
 
 void LogFailure(const char* text) {
   WriteInstallLogTime();
@@ -32,29 +38,34 @@ void LogFailure(const char* text) {
   DebugOut("%s", text);
 }
 
-bool MarkerSet() {
-  ScopedRegKey key;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS &&
-         RegQueryValueExA(key, kMarkerValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-void SetMarker(bool set) {
-  ScopedRegKey key;
-  LONG status = set ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                      KEY_SET_VALUE, nullptr, key.Receive(), nullptr)
-                    : RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_SET_VALUE, key.Receive());
-  if (status != ERROR_SUCCESS) return;
-  if (set) {
-    DWORD one = 1;
-    RegSetValueExA(key, kMarkerValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-  } else {
-    RegDeleteValueA(key, kMarkerValue);
-  }
-}
-
 bool KeyExists(const char* path) {
   ScopedRegKey key;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+}
+
+Marker ReadMarker() {
+  ScopedRegKey key;
+  DWORD value = kNoMarker, size = sizeof value;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
+      RegQueryValueExA(key, kMarkerValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      !KeyExists(kTemporary)) {
+    return kNoMarker;
+  }
+  return value == kSourceCurrent ? kSourceCurrent : kSourceReplaced;
+}
+
+void SetMarker(Marker marker) {
+  ScopedRegKey key;
+  LONG status = marker != kNoMarker ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                      KEY_SET_VALUE, nullptr, key.Receive(), nullptr)
+                                    : RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_SET_VALUE, key.Receive());
+  if (status != ERROR_SUCCESS) return;
+  if (marker != kNoMarker) {
+    DWORD value = marker;
+    RegSetValueExA(key, kMarkerValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  } else {
+    RegDeleteValueA(key, kMarkerValue);
+  }
 }
 
 // Ten draws of a generator seeded with the time in seconds, the low byte of each.
@@ -68,33 +79,47 @@ KeyHalf NewKeyHalf() {
   return half;
 }
 
-// The configuration as it reads now (decoded when it is in the store) goes to the temporary key. A
-// copy that fails is removed again, so a later run never mistakes it for the whole configuration.
-bool CopyAside() {
-  if (MarkerSet() && KeyExists(kTemporary)) return true;  // an interrupted run already did it
-  DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
-  LONG status = CopyTreeThroughLayer(HKEY_LOCAL_MACHINE, kSource, HKEY_LOCAL_MACHINE, kTemporary);
-  if (status != ERROR_SUCCESS) {
-    char text[160];
+// Fills "GRD.tmp" from the source, or on a resumed run merges the source over it. Anything of the source
+// that can't be read (a sealed value whose datum no longer verifies) stops the move: the source is
+// then the only place it is kept.
+bool CopyAside(Marker marker) {
+  if (marker == kSourceReplaced) return true;
+  if (marker == kNoMarker) DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
+  int failures = 0;
+  LONG status = CopyTreeUnsealing(HKEY_LOCAL_MACHINE, kSource, kTemporary, &failures);
+  if (status == ERROR_FILE_NOT_FOUND && marker != kNoMarker) status = ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS || failures > 0) {
+    char text[200];
     std::snprintf(text, sizeof text,
-                  "EncryptRegistry: error %ld reading the configuration; it was left as it was.\r\n", status);
+                  "EncryptRegistry: error %ld, %d items of the configuration could not be read; it was left as it "
+                  "was.\r\n", status, failures);
     LogFailure(text);
-    DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
+    if (marker == kNoMarker) DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
     return false;
   }
-  SetMarker(true);
+  SetMarker(kSourceCurrent);
   return true;
 }
 
-void CopyIntoStore() {
+// A new key half counts only once it is on disk: sealing with a half no later process can read would
+// lose the whole store. Without it the run ends where it began.
+bool NewKeyHalfOnDisk(Marker marker) {
+  SetMarker(kSourceReplaced);
+  if (WriteStoreKeyFile(NewKeyHalf())) return true;
+  LogFailure("EncryptRegistry: SR.dat could not be written and read back; the configuration was left as it was.\r\n");
+  SetMarker(marker);
+  if (marker == kNoMarker) DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
+  return false;
+}
+
+// Every item of "GRD.tmp" is written back on its own; one that fails is logged and the rest still go in.
+// false when the copy could not even start.
+bool CopyIntoStore() {
   RaiseCreationAllowance();
-  LONG status = CopyTreeThroughLayer(HKEY_LOCAL_MACHINE, kTemporary, HKEY_LOCAL_MACHINE, kSource);
+  int failures = 0;
+  LONG status = CopyTreeThroughLayer(HKEY_LOCAL_MACHINE, kTemporary, kSource, &failures);
   LowerCreationAllowance();
-  if (status != ERROR_SUCCESS) {
-    char text[160];
-    std::snprintf(text, sizeof text, "EncryptRegistry: error %ld writing the protected configuration.\r\n", status);
-    LogFailure(text);
-  }
+  return status == ERROR_SUCCESS;
 }
 
 // The product folder ("InstallDir", read through the store), with its trailing backslash.
@@ -118,12 +143,18 @@ void ExportKey(const char* folder, const char* file, const char* key) {
   RunAndWait(command.c_str());
 }
 
-// LMSSIB.DAT is the newest backup, LMSSIO.DAT the one before; a store that does not read back gets no
-// new backup, so the earlier ones stay as they were.
-void RotateBackup(bool store_reads_back, const char* folder) {
+// LMSSIB.DAT is the newest backup, LMSSIO.DAT the one before. The store is judged and the folder read
+// under the mutex, so a restore running meanwhile can't change what is backed up. A store that does not
+// read back gets no new backup, so the earlier ones stay as they were.
+void RotateBackup() {
   ScopedHandle mutex(CreateGlobalMutex(nullptr, FALSE, "RegBackupRestoreMutex"));
   if (mutex.valid()) WaitForSingleObject(mutex, INFINITE);
-  if (store_reads_back) {
+  char folder[1024];
+  if (VerifyTreeThroughLayer(HKEY_LOCAL_MACHINE, kSource) != ERROR_SUCCESS) {
+    LogFailure("EncryptRegistry: the store does not read back; no backup was made.\r\n");
+  } else if (!ReadProductFolder(folder)) {
+    LogFailure("EncryptRegistry: InstallDir could not be read; no backup was made.\r\n");
+  } else {
     std::string newest = std::string(folder) + "LMSSIB.DAT";
     std::string previous = std::string(folder) + "LMSSIO.DAT";
     DeleteFileA(previous.c_str());
@@ -134,7 +165,9 @@ void RotateBackup(bool store_reads_back, const char* folder) {
 }
 
 // The blocked-newsgroup list under its encoded path: the plain part up to the prefix, the rest encoded.
-void ExportBlockedList(const char* folder) {
+void ExportBlockedList() {
+  char folder[1024];
+  if (!ReadProductFolder(folder)) return;
   const ValueCodec* codec = StoreCodec();
   const std::string* prefix = ProtectedPrefixes().Covering(kBlockedListKey);
   std::string encoded;
@@ -148,32 +181,34 @@ void ExportBlockedList(const char* folder) {
 
 void MoveConfigurationIntoStore(MoveStage stop_after) {
   auto done = [stop_after](MoveStage stage) { return stage >= stop_after; };
-  if (!CopyAside() || done(MoveStage::kCopyAside)) return;
-  // Everything written from here on is sealed with the new half, also in a process that used the store.
-  if (!WriteStoreKeyFile(NewKeyHalf())) LogFailure("EncryptRegistry: SR.dat could not be written.\r\n");
-  if (done(MoveStage::kNewKeyHalf)) return;
-  DeleteTreePlain(HKEY_LOCAL_MACHINE, kSource);
-  if (done(MoveStage::kDeleteSource)) return;
-  CopyIntoStore();
-  if (done(MoveStage::kCopyIntoStore)) return;
-  const bool reads_back = VerifyTreeThroughLayer(HKEY_LOCAL_MACHINE, kSource) == ERROR_SUCCESS;
-  if (reads_back) {
-    DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
-    SetMarker(false);
-  } else {
-    LogFailure("EncryptRegistry: the protected configuration does not read back; the plain copy stays in "
-               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD.tmp.\r\n");
-  }
-  if (done(MoveStage::kRemoveTemporary)) return;
-  // Without the product folder the backup files have no place: no backup and no export then.
-  char folder[1024];
-  if (!ReadProductFolder(folder)) {
-    LogFailure("EncryptRegistry: InstallDir could not be read; no backup was made.\r\n");
+  // Without the key the source can't be told from plain; once it is being replaced it needn't be (a
+  // run killed while writing SR.dat leaves it short).
+  const Marker marker = ReadMarker();
+  if (marker != kSourceReplaced && StoreEnabled() && !StoreCodec()) {
+    LogFailure("EncryptRegistry: SR.dat holds no whole key half; the configuration was left as it was.\r\n");
     return;
   }
-  RotateBackup(reads_back, folder);
+  if (!CopyAside(marker) || done(MoveStage::kCopyAside)) return;
+  if (!NewKeyHalfOnDisk(marker) || done(MoveStage::kNewKeyHalf)) return;
+  DeleteTreePlain(HKEY_LOCAL_MACHINE, kSource);
+  if (done(MoveStage::kDeleteSource)) return;
+  const bool copied = CopyIntoStore();
+  if (done(MoveStage::kCopyIntoStore)) return;
+  SetMarker(kSourceCurrent);
+  const bool complete = copied && CountMissingFromStore(HKEY_LOCAL_MACHINE, kTemporary, kSource) == 0;
+  if (done(MoveStage::kCheckStore)) return;
+  if (complete) {
+    SetMarker(kNoMarker);
+    if (done(MoveStage::kClearMarker)) return;
+    DeleteTreePlain(HKEY_LOCAL_MACHINE, kTemporary);
+  } else {
+    LogFailure("EncryptRegistry: the store does not hold the whole configuration; all of it stays in plain "
+               "words in HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD.tmp.\r\n");
+  }
+  if (done(MoveStage::kRemoveTemporary)) return;
+  RotateBackup();
   if (done(MoveStage::kBackup)) return;
-  ExportBlockedList(folder);
+  ExportBlockedList();
 }
 
 }  // namespace twg
@@ -191,8 +226,8 @@ TWG_ACTION UINT __stdcall CleanRegistry(MSIHANDLE) {
     twg::DeleteTreePlain(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD");
     twg::DeleteTreePlain(HKEY_CURRENT_USER, "Software\\Veltrane\\GRD");
     twg::DeleteTreePlain(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\VelReg");
+    twg::SetMarker(twg::kNoMarker);
     twg::DeleteTreePlain(HKEY_LOCAL_MACHINE, twg::kTemporary);
-    twg::SetMarker(false);
     return ERROR_SUCCESS;
   }, ERROR_SUCCESS);
 }

@@ -3,18 +3,22 @@
 
 namespace twg {
 
-// The move in the order it runs. A process that dies between two stages leaves the registry as
-// MoveConfigurationIntoStore(stage) leaves it; the next run picks up from there without losing anything:
-// once the temporary key holds the whole configuration (and the marker says so) it is the copy that
-// counts, until the store reads back.
+// The move in the order it runs. A process that dies anywhere between two stages, or inside one, leaves
+// the registry in a state from which the next run completes the move without losing anything:
+// MoveConfigurationIntoStore(stage) stops where such a death would. What makes it safe is the marker
+// (value "GRD.tmp complete" in "SOFTWARE\Veltrane"): while it is set, "GRD.tmp" holds the whole
+// configuration in plain words, and it is set only after "GRD.tmp" was filled and cleared before
+// "GRD.tmp" is deleted.
 enum class MoveStage {
-  kCopyAside = 1,      // the configuration, read through the store, copied plain to "GRD.tmp"; marker set
-  kNewKeyHalf,         // "SR.dat" rewritten with a new random key half
-  kDeleteSource,       // the source tree removed
-  kCopyIntoStore,      // "GRD.tmp" copied back through the store: everything encoded and sealed anew
-  kRemoveTemporary,    // the store read back whole: "GRD.tmp" and the marker removed
-  kBackup,             // LMSSIB.DAT rotated to LMSSIO.DAT and written anew, under the backup mutex
-  kExport,             // NBD.DAT: the blocked-newsgroup list in its encoded form
+  kCopyAside = 1,    // the source copied to "GRD.tmp": sealed items unsealed, plain ones as they are; marker set
+  kNewKeyHalf,       // marker: the source is being replaced; "SR.dat" holds a new key half, read back equal
+  kDeleteSource,     // the source tree removed
+  kCopyIntoStore,    // "GRD.tmp" written back through the store item by item, sealed with the new half
+  kCheckStore,       // marker: the source reads with the current half; the store compared with "GRD.tmp"
+  kClearMarker,      // (only when the store holds every item equal) the marker removed
+  kRemoveTemporary,  // "GRD.tmp" removed
+  kBackup,           // under the backup mutex: LMSSIB.DAT rotated to LMSSIO.DAT and written anew
+  kExport,           // NBD.DAT: the blocked-newsgroup list in its encoded form
   kAll = kExport,
 };
 

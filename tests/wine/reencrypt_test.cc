@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,8 @@ namespace {
 
 constexpr char kGrd[] = "SOFTWARE\\Veltrane\\GRD";
 constexpr char kTemporary[] = "SOFTWARE\\Veltrane\\GRD.tmp";
+constexpr char kMarkerKey[] = "SOFTWARE\\Veltrane";
+constexpr char kMarker[] = "GRD.tmp complete";
 
 std::string SystemFile(const char* name) {
   char dir[MAX_PATH];
@@ -28,12 +31,12 @@ std::string BuildFile(const std::string& name) {
 }
 
 class ReencryptTest : public testing::Test {
- protected:
+ public:
   void SetUp() override {
     folder_ = NewTempDir("product") + "\\";
     DeleteFileA(SystemFile("SR.dat").c_str());
     for (const char* key : {kGrd, kTemporary, "SOFTWARE\\Veltrane\\VelReg"}) RegDeleteTree(HKEY_LOCAL_MACHINE, key);
-    RegDeleteValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", "GRD.tmp complete");
+    RegDeleteValue(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker);
     WriteConfiguration(true);
     original_ = Dump("dump-plain", kGrd);
     ASSERT_NE(original_.find("Blocked"), std::string::npos);
@@ -71,7 +74,15 @@ class ReencryptTest : public testing::Test {
 
   static UINT Encrypt() { return RunAction("EncryptRegistry", {}, {}).result; }
 
-  std::string folder_, original_;
+  static std::string InstallLog() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    return ReadFileText(std::string(temp) + "TWGLog.txt");
+  }
+
+  std::string folder_, original_, expected_;
+  HANDLE held_ = INVALID_HANDLE_VALUE;
+  size_t log_at_ = 0;  // the install log's length before the run under test
 };
 
 TEST_F(ReencryptTest, MovesEverythingAndReadsBackEqual) {
@@ -86,7 +97,7 @@ TEST_F(ReencryptTest, MovesEverythingAndReadsBackEqual) {
     EXPECT_EQ(raw.find(plain), std::string::npos) << plain;
   }
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
-  EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", "GRD.tmp complete").exists);
+  EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker).exists);
   // The backups hold the stored form, readable with this SR.dat only.
   ASSERT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
   ASSERT_TRUE(FileExists(folder_ + "NBD.DAT"));
@@ -175,21 +186,176 @@ TEST_F(ReencryptTest, RunningTwiceRotatesTheBackup) {
   EXPECT_EQ(Dump("dump", kGrd), original_);
 }
 
-TEST_F(ReencryptTest, StoppedAtAnyStageLosesNothing) {
-  struct Case {
-    int stage;        // where the first, killed, run stopped
-    bool store_before;  // the configuration was already in the store (a repeated run)
-  } cases[] = {{1, false}, {2, false}, {3, false}, {4, false}, {2, true}, {3, true}, {4, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE("stage " + std::to_string(c.stage) + (c.store_before ? " with a store" : ""));
+// What EncryptRegistry finds on a machine, and what must be true after it ran.
+enum class Outcome {
+  kSealed,     // the store holds expected_ (read in a fresh process), nothing plain, no temporary copy
+  kUnchanged,  // the raw tree and SR.dat are as they were, no temporary copy
+  kKeptAside,  // the temporary copy holds expected_ and stays with its marker, also after one more run
+};
+
+struct Scenario {
+  std::string what;
+  std::function<void(ReencryptTest&)> prepare;  // from SetUp's plain configuration to the machine to run on
+  Outcome outcome;
+  std::function<void(ReencryptTest&)> check;  // anything more, after the run
+};
+
+// Values a newer package adds next to a configuration that is already in the store, one of them into a
+// key the store holds sealed.
+void AddPlainValues() {
+  RegSetString(HKEY_LOCAL_MACHINE, kGrd, "NewSetting", "2");
+  RegSetDword(HKEY_LOCAL_MACHINE, std::string(kGrd) + "\\Rules", "Added", 8080);
+  RegSetString(HKEY_LOCAL_MACHINE, std::string(kGrd) + "\\Rules\\Outbound", "Names", "dns");
+}
+
+// A subkey whose name fits the registry but whose encoded form (304 characters) does not.
+const std::string kOversized = std::string(kGrd) + "\\Rules\\" + std::string(200, 'k');
+
+// A process killed after `stage` of the move; damage then stands for a death inside the next step.
+Scenario Killed(int stage, const char* where, bool store_before, std::function<void()> damage = nullptr) {
+  return {std::string("killed ") + where + (store_before ? ", over a store" : ""),
+          [=](ReencryptTest& t) {
+            if (store_before) ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
+            ASSERT_EQ(t.Probe("move " + std::to_string(stage)), "0");
+            if (damage) damage();
+            // While the marker is set, the temporary copy is the whole configuration in plain words.
+            if (RegGet(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker).exists) {
+              EXPECT_EQ(t.Dump("dump-plain", kTemporary), t.expected_);
+            }
+          },
+          Outcome::kSealed, nullptr};
+}
+
+TEST_F(ReencryptTest, NothingOfTheConfigurationIsEverLost) {
+  auto cut = [](const char* key) { return [key] { RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(key) + "\\Rules"); }; };
+  const std::vector<Scenario> scenarios = {
+      {"reinstall: SR.dat of an earlier install, a plain tree",
+       [](ReencryptTest& t) {
+         ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
+         ASSERT_EQ(RunAction("CleanRegistry", {}, {}).result, ERROR_SUCCESS);
+         t.WriteConfiguration(true);
+       },
+       Outcome::kSealed,
+       [](ReencryptTest&) {
+         EXPECT_EQ(RunAction("CheckEULA", {{"NOEULA", "1"}}, {"NOEULA"}).properties["NOEULA"], "");
+       }},
+      {"upgrade: a sealed store and new plain values",
+       [](ReencryptTest& t) {
+         AddPlainValues();
+         t.expected_ = t.Dump("dump-plain", kGrd);
+         RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd);
+         t.WriteConfiguration(true);
+         ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
+         AddPlainValues();
+       },
+       Outcome::kSealed, nullptr},
+      {"repair: a sealed tree is sealed once, not twice",
+       [](ReencryptTest& t) { ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS); }, Outcome::kSealed,
+       [](ReencryptTest& t) { EXPECT_EQ(t.Probe("close-closed " + std::string(kGrd)), "0"); }},
+      {"an item the store cannot hold, next to normal ones",
+       [](ReencryptTest& t) {
+         RegSetString(HKEY_LOCAL_MACHINE, kOversized, "Port", "119");
+         t.expected_ = t.Dump("dump-plain", kGrd);
+       },
+       Outcome::kKeptAside,
+       [](ReencryptTest& t) {
+         // The rest went in, and the log names what did not.
+         EXPECT_NE(t.Dump("dump", kGrd).find("alt.example"), std::string::npos);
+         EXPECT_NE(InstallLog().find("could not copy the key SOFTWARE\\Veltrane\\GRD\\Rules\\kkk", t.log_at_),
+                   std::string::npos);
+       }},
+      {"a sealed datum altered behind the store's back",
+       [](ReencryptTest& t) {
+         ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
+         HKEY key = nullptr;
+         ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGrd, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+         char name[512];
+         BYTE data[4096];
+         DWORD name_size = sizeof name, size = sizeof data, type = 0;
+         for (DWORD i = 0; RegEnumValueA(key, i, name, &name_size, nullptr, &type, data, &size) == ERROR_SUCCESS; ++i) {
+           if (type == REG_BINARY && size > 40) break;
+           name_size = sizeof name, size = sizeof data;
+         }
+         data[30] ^= 1;
+         RegSetValueExA(key, name, 0, type, data, size);
+         RegCloseKey(key);
+       },
+       Outcome::kUnchanged, nullptr},
+      {"SR.dat held open by another program",
+       [](ReencryptTest& t) {
+         ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
+         t.held_ = CreateFileA(SystemFile("SR.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+         ASSERT_NE(t.held_, INVALID_HANDLE_VALUE);
+       },
+       Outcome::kUnchanged, nullptr},
+      {"a short SR.dat",
+       [](ReencryptTest& t) {
+         ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS);
+         WriteFileText(SystemFile("SR.dat"), ReadFileText(SystemFile("SR.dat")).substr(0, 9));
+       },
+       Outcome::kUnchanged,
+       [](ReencryptTest& t) {
+         // The store is on but has no key: writers are refused rather than let plain values in.
+         std::string before = t.Dump("dump-plain", kGrd);
+         EXPECT_EQ(t.Probe(std::string("set ") + kGrd + " Written plain"), "8");
+         EXPECT_EQ(t.Dump("dump-plain", kGrd), before);
+       }},
+      Killed(1, "after the copy aside", false),
+      Killed(1, "inside the copy aside", false,
+             [] {
+               RegDeleteValue(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker);
+               RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kTemporary) + "\\Rules");
+             }),
+      Killed(2, "after the new key half", false),
+      Killed(2, "after the new key half", true),
+      Killed(2, "inside the write of SR.dat", true,
+             [] { WriteFileText(SystemFile("SR.dat"), ReadFileText(SystemFile("SR.dat")).substr(0, 9)); }),
+      Killed(2, "inside the deletion of the source", true, cut(kGrd)),
+      Killed(3, "after the deletion of the source", false),
+      Killed(4, "inside the copy into the store", true, cut(kGrd)),
+      Killed(4, "after the copy into the store", false),
+      Killed(5, "after the check of the store", true),
+      Killed(6, "after the marker was cleared", false),
+      Killed(6, "inside the deletion of the temporary copy", true, cut(kTemporary)),
+      Killed(7, "after the temporary copy was removed", false),
+      Killed(8, "after the backup", true),
+  };
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.what);
     SetUp();
-    if (c.store_before) ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-    ASSERT_EQ(Probe("move " + std::to_string(c.stage)), "0");
-    // Until the store reads back, the temporary key holds the whole configuration in plain words.
-    EXPECT_EQ(Dump("dump-plain", kTemporary), original_);
+    expected_ = original_;
+    s.prepare(*this);
+    if (HasFatalFailure()) return;
+    const std::string raw = Dump("dump-plain", kGrd), seed = ReadFileText(SystemFile("SR.dat"));
+    log_at_ = InstallLog().size();
     ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-    EXPECT_EQ(Dump("dump", kGrd), original_);
-    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
+    if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_), held_ = INVALID_HANDLE_VALUE;
+    const bool marker = RegGet(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker).exists;
+    switch (s.outcome) {
+      case Outcome::kSealed: {
+        EXPECT_EQ(Dump("dump", kGrd), expected_);
+        std::string stored = Dump("dump-plain", kGrd);
+        for (const char* plain : {"Rules", "InstallDir", "alt.example"}) EXPECT_EQ(stored.find(plain), std::string::npos);
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
+        EXPECT_FALSE(marker);
+        break;
+      }
+      case Outcome::kUnchanged:
+        EXPECT_EQ(Dump("dump-plain", kGrd), raw);
+        EXPECT_EQ(ReadFileText(SystemFile("SR.dat")), seed);
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
+        EXPECT_NE(InstallLog().find("left as it was", log_at_), std::string::npos);
+        break;
+      case Outcome::kKeptAside:
+        EXPECT_EQ(Dump("dump-plain", kTemporary), expected_);
+        EXPECT_TRUE(marker);
+        ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
+        EXPECT_EQ(Dump("dump-plain", kTemporary), expected_);
+        EXPECT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker).exists);
+        break;
+    }
+    if (s.check) s.check(*this);
   }
 }
 
@@ -237,26 +403,7 @@ TEST_F(ReencryptTest, WithoutInstallDirNoBackupButTheMove) {
   ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
   EXPECT_EQ(Dump("dump", kGrd), original);
   EXPECT_FALSE(FileExists(folder_ + "LMSSIB.DAT"));
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  EXPECT_NE(ReadFileText(std::string(temp) + "TWGLog.txt").find("InstallDir could not be read"), std::string::npos);
-}
-
-// A value written into the store behind its back makes the store unreadable; the move must then leave
-// everything as it is rather than copy half a configuration.
-TEST_F(ReencryptTest, AStoreThatDoesNotReadIsLeftAlone) {
-  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-  RegSetString(HKEY_LOCAL_MACHINE, kGrd, "WrittenBehindItsBack", "plain");
-  std::string stored = Dump("dump-plain", kGrd);
-  std::string seed = ReadFileText(SystemFile("SR.dat"));
-  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-  EXPECT_EQ(Dump("dump-plain", kGrd), stored);
-  EXPECT_EQ(ReadFileText(SystemFile("SR.dat")), seed);
-  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  EXPECT_NE(ReadFileText(std::string(temp) + "TWGLog.txt").find("reading the configuration; it was left as it was"),
-            std::string::npos);
+  EXPECT_NE(InstallLog().find("InstallDir could not be read"), std::string::npos);
 }
 
 TEST_F(ReencryptTest, CleanRegistryWithAndWithoutKeys) {

@@ -4,7 +4,10 @@
 //
 //   twg_store_probe dump KEY FILE         KEY (below HKLM) through the access layer, canonical text
 //   twg_store_probe dump-plain KEY FILE   the same with the plain registry functions
-//   twg_store_probe move STAGE            the move up to and including STAGE (1-7)
+//   twg_store_probe move STAGE            the move up to and including STAGE (1-9)
+//   twg_store_probe set KEY NAME TEXT     a string value written through the access layer
+//   twg_store_probe close-closed KEY      closes a handle whose real key was closed behind its back: exit
+//                                         0 when that gives 6 and the diagnostic line names the key
 //   twg_store_probe use-then-move         read through the store first, then the whole move
 //   twg_store_probe bench VALUES          time the move of a tree of VALUES values
 //   twg_store_probe open-security         exit 0 without open security attributes, 1 with a descriptor
@@ -17,10 +20,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "frame/handles.h"
+#include "protreg/prot_key.h"
 #include "protreg/prot_reg.h"
 #include "protreg/migrate/reencrypt.h"
 #include "protreg/migrate/registry_tree.h"
@@ -78,6 +83,39 @@ LONG Dump(HKEY key, bool layer, const std::string& relative, std::string* out) {
     if (status != ERROR_SUCCESS) return status;
   }
   return ERROR_SUCCESS;
+}
+
+int SetCommand(const char* path, const char* name, const char* text) {
+  twg::ScopedProtKey key;
+  LONG status = twg::ProtRegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(),
+                                         nullptr);
+  if (status != ERROR_SUCCESS) return static_cast<int>(status);
+  return static_cast<int>(twg::ProtRegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                                  static_cast<DWORD>(std::strlen(text) + 1)));
+}
+
+// Wine's OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text; a vectored handler sees it first.
+std::string debug_lines;
+LONG CALLBACK CollectDebugOutput(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  if (record->ExceptionCode == DBG_PRINTEXCEPTION_C && record->NumberParameters >= 2) {
+    debug_lines.append(reinterpret_cast<const char*>(record->ExceptionInformation[1]));
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+int CloseClosedCommand(const char* path) {
+  HKEY key = nullptr;
+  if (OpenLayer(HKEY_LOCAL_MACHINE, path, &key) != ERROR_SUCCESS) return 2;
+  RegCloseKey(twg::RealKey(key));
+  PVOID handler = AddVectoredExceptionHandler(1, CollectDebugOutput);
+  LONG status = twg::ProtRegCloseKey(key);
+  RemoveVectoredExceptionHandler(handler);
+  std::printf("%ld %s", status, debug_lines.c_str());
+  return status == ERROR_INVALID_HANDLE &&
+                 debug_lines.find(std::string("CryptRegCloseKey HKEY_LOCAL_MACHINE\\") + path + " NULL") != std::string::npos
+             ? 0
+             : 1;
 }
 
 int DumpCommand(bool layer, const char* path, const char* file) {
@@ -152,6 +190,8 @@ int main(int argc, char** argv) {
     twg::MoveConfigurationIntoStore();
     return 0;
   }
+  if (command == "set" && argc == 5) return SetCommand(argv[2], argv[3], argv[4]);
+  if (command == "close-closed" && argc == 3) return CloseClosedCommand(argv[2]);
   if (command == "bench" && argc == 3) return Bench(std::atoi(argv[2]));
   if (command == "open-security") {
     SECURITY_ATTRIBUTES* attributes = twg::MakeOpenSecurityAttributes();

@@ -164,15 +164,7 @@ bool StoreExport::DecodeValue(const RegExportValue& stored, RegExportValue* plai
   // "" is the unnamed value too, and the store reads it in string form.
   const bool string_form = stored.is_default || stored.name.empty();
   if (stored.type != (string_form ? kRegSz : kRegBinary)) return false;
-  std::string data = stored.data;
-  const std::uint8_t* inner = nullptr;
-  std::size_t size = 0;
-  if (!codec_.DecodeDatum(reinterpret_cast<std::uint8_t*>(&data[0]), data.size(), string_form, &inner, &size,
-                          &plain->type)) {
-    return false;
-  }
-  plain->data.assign(reinterpret_cast<const char*>(inner), size);
-  return true;
+  return codec_.DecodeDatumCopy(stored.data, string_form, &plain->data, &plain->type);
 }
 
 RegExport StoreExport::Decode(const RegExport& stored, StoreExportReport* report) const {
