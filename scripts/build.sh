@@ -17,7 +17,7 @@ configure win64 -DTWG_ROLE=dll -DCMAKE_TOOLCHAIN_FILE="$src/cmake/x86_64-w64-min
 configure wintest -DTWG_ROLE=wintest -DCMAKE_TOOLCHAIN_FILE="$src/cmake/x86_64-w64-mingw32-posix.cmake"
 CC=clang CXX=clang++ configure native -DTWG_ROLE=native -DCMAKE_BUILD_TYPE=Debug \
   -DTWG_WIN32_DIR="$build/win32" -DTWG_WIN64_DIR="$build/win64" -DTWG_WINTEST_DIR="$build/wintest"
-for dir in win32 win64 wintest native; do
+for dir in ${TWG_TREES:-win32 win64 wintest native}; do  # TWG_TREES: build only these
   echo "build: $dir"
   cmake --build "$build/$dir" -j "$jobs"
 done

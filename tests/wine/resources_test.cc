@@ -46,17 +46,14 @@ std::vector<std::pair<std::string, int>> StringIdsFromHeader() {
   return ids;
 }
 
+// The competing-product list is walked by number over its whole block, so every number of it counts.
 TEST_F(ResourcesOfDll, EveryNamedStringLoads) {
   auto ids = StringIdsFromHeader();
   ASSERT_GT(ids.size(), 50u);
+  for (int id = IDS_OTHER_AV_FIRST; id <= IDS_OTHER_AV_LAST; ++id) ids.emplace_back("other product", id);
+  char text[260];
   for (const auto& id : ids) {
-    char text[260];
-    EXPECT_GT(LoadStringA(module_, id.second, text, sizeof text), 0) << id.first << " = " << id.second;
-  }
-  // The competing-product list is walked by number over its whole block.
-  for (int id = IDS_OTHER_AV_FIRST; id <= IDS_OTHER_AV_LAST; ++id) {
-    char text[260];
-    EXPECT_GT(LoadStringA(module_, id, text, sizeof text), 0) << id;
+    EXPECT_GT(LoadStringA(module_, id.second, text, sizeof text), 0) << id.first << " " << id.second;
   }
 }
 
@@ -83,12 +80,10 @@ DialogHead ParseDialog(const std::string& raw) {
   bool ex = w[0] == 1 && w[1] == 0xFFFF;
   DWORD style = ex ? *reinterpret_cast<const DWORD*>(w + 6) : *reinterpret_cast<const DWORD*>(w);
   const WORD* p = w + (ex ? 13 : 9);
-  auto skip_name = [&p] {
+  for (int name = 0; name < 2; ++name) {  // the menu, then the class: an ordinal or a text
     if (*p == 0xFFFF) p += 2;
-    else { while (*p) ++p; ++p; }
-  };
-  skip_name();  // menu
-  skip_name();  // class
+    else while (*p++) {}
+  }
   DialogHead head;
   while (*p) head.caption += static_cast<wchar_t>(*p++);
   ++p;

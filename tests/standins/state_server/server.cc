@@ -65,26 +65,17 @@ std::wstring Wide(const std::string& text) {
 }
 
 bool ReadString(const char* key_name, const char* value, std::string* out) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
   char buffer[4096] = "";
-  DWORD size = sizeof buffer - 1, type = 0;
-  LONG status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return false;
+  DWORD size = sizeof buffer;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key_name, value, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
+    return false;
+  }
   *out = buffer;
   return true;
 }
 
 void WriteString(const char* key_name, const char* value, const std::string& text) {
-  HKEY key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(key);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key_name, value, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
 void Record(const std::string& line) {
@@ -94,15 +85,9 @@ void Record(const std::string& line) {
 }
 
 bool Knob(const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return false;
-  }
   DWORD value = 0, size = sizeof value;
-  bool on = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
-                ERROR_SUCCESS && value != 0;
-  RegCloseKey(key);
-  return on;
+  return RegGetValueA(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_KEY, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+             ERROR_SUCCESS && value != 0;
 }
 
 // --- Objects ---------------------------------------------------------------------------------------------

@@ -4,8 +4,9 @@
 #include <msidefs.h>
 #include <wtypes.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace harness {
@@ -65,21 +66,13 @@ std::string NewTempDir(const std::string& hint) {
 }
 
 std::string ReadFileText(const std::string& path) {
-  std::string out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFileText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot write " + path);
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  std::ofstream out(path, std::ios::binary);
+  if (!out.write(text.data(), text.size())) throw std::runtime_error("cannot write " + path);
 }
 
 bool FileExists(const std::string& path) {
@@ -161,9 +154,7 @@ INT CALLBACK UiRecorder::Handler(LPVOID context, UINT type, LPCSTR message) {
 
 std::vector<UiMessage> UiRecorder::Of(INSTALLMESSAGE type) const {
   std::vector<UiMessage> out;
-  for (const auto& m : messages_) {
-    if (m.type == static_cast<UINT>(type)) out.push_back(m);
-  }
+  for (const auto& m : messages_) if (m.type == static_cast<UINT>(type)) out.push_back(m);
   return out;
 }
 
@@ -171,9 +162,7 @@ Session::Session(const std::string& package_path) {
   MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
   Check(MsiOpenPackageA(package_path.c_str(), &handle_), "open package " + package_path);
 }
-Session::~Session() {
-  if (handle_) MsiCloseHandle(handle_);
-}
+Session::~Session() { if (handle_) MsiCloseHandle(handle_); }
 UINT Session::Do(const std::string& action) { return MsiDoActionA(handle_, action.c_str()); }
 
 std::string Session::Property(const std::string& name) const {
@@ -202,19 +191,13 @@ ActionRun RunAction(const std::string& action, const std::map<std::string, std::
 }
 
 namespace {
-HKEY CreateKey(HKEY root, const std::string& key) {
-  HKEY h = nullptr;
-  LONG rc = RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
-  if (rc != ERROR_SUCCESS) throw std::runtime_error("create key " + key + ": " + std::to_string(rc));
-  return h;
-}
 void SetRaw(HKEY root, const std::string& key, const std::string& name, DWORD type, const void* data,
             DWORD size) {
-  HKEY h = CreateKey(root, key);
-  LONG rc = RegSetValueExA(h, name.empty() ? nullptr : name.c_str(), 0, type,
-                           static_cast<const BYTE*>(data), size);
+  HKEY h = nullptr;
+  Check(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr), "create key " + key);
+  LONG rc = RegSetValueExA(h, name.empty() ? nullptr : name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(h);
-  if (rc != ERROR_SUCCESS) throw std::runtime_error("set value " + name + ": " + std::to_string(rc));
+  Check(rc, "set value " + name);
 }
 }  // namespace
 
@@ -229,19 +212,18 @@ void RegSetBinary(HKEY root, const std::string& key, const std::string& name, co
   SetRaw(root, key, name, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
+// RegGetValueA would add terminators to string data; the raw bytes are what tests compare.
 RegValue RegGet(HKEY root, const std::string& key, const std::string& name) {
   RegValue v;
   HKEY h = nullptr;
   if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return v;
-  DWORD size = 0;
   const char* value_name = name.empty() ? nullptr : name.c_str();
+  DWORD size = 0;
   if (RegQueryValueExA(h, value_name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
     v.data.resize(size);
-    if (RegQueryValueExA(h, value_name, nullptr, &v.type, reinterpret_cast<BYTE*>(&v.data[0]), &size) ==
-        ERROR_SUCCESS) {
-      v.exists = true;
-      v.data.resize(size);
-    }
+    v.exists = RegQueryValueExA(h, value_name, nullptr, &v.type, reinterpret_cast<BYTE*>(&v.data[0]), &size) ==
+               ERROR_SUCCESS;
+    v.data.resize(v.exists ? size : 0);
   }
   RegCloseKey(h);
   return v;
@@ -279,11 +261,8 @@ ScopedWindowsVersion::ScopedWindowsVersion(const std::string& version)
   RegSetString(HKEY_CURRENT_USER, "Software\\Wine", "Version", version);
 }
 ScopedWindowsVersion::~ScopedWindowsVersion() {
-  if (previous_.exists) {
-    RegSetString(HKEY_CURRENT_USER, "Software\\Wine", "Version", previous_.data.c_str());
-  } else {
-    RegDeleteValue(HKEY_CURRENT_USER, "Software\\Wine", "Version");
-  }
+  if (previous_.exists) RegSetString(HKEY_CURRENT_USER, "Software\\Wine", "Version", previous_.data.c_str());
+  if (!previous_.exists) RegDeleteValue(HKEY_CURRENT_USER, "Software\\Wine", "Version");
 }
 
 MessageBoxAnswerer::MessageBoxAnswerer(std::vector<int> answers, std::string text_part, std::string caption)
