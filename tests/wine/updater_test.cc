@@ -205,7 +205,6 @@ TEST_F(Updater, RemovalOrderAndCleanUpAfterDeletion) {
        Concat({Removed(kV1, kVcf, "2.0.6"), Removed(kV2, kVcf, "1.0"), released})},
       {"TWGUnregisterRB", {{"CustomActionData", "VXF"}}, kV1, 1,
        Concat({{"DeleteProduct " + kV1}, Removed(kV2, kVcf, "1.0"), released})},
-      {"TWGUnregisterRB", {{"CustomActionData", "vxf"}}, "", 0, {}},
       {"TWGRemoveSequence", {}, "", 0,
        {"OnrampCleanupEx " + kTwg + "|5.1.1|English", "OnrampCleanupEx " + kTwg + " other|5.1.1|English", url_name,
         "OnrampCleanupEx Taskan Web Gard IDS Signatures|5.1.1|English"}},

@@ -41,32 +41,33 @@ std::string GuidText(const GUID& guid) {
   return narrow;
 }
 
+// A slot the installer should never call records that it was.
+HRESULT Unexpected(const char* object, int slot) {
+  Record(std::string(object) + " slot " + std::to_string(slot));
+  return E_NOTIMPL;
+}
+#define TWG_UNEXPECTED(object, n) \
+  virtual HRESULT STDMETHODCALLTYPE Slot##n() { return Unexpected(object, n); }
+
 // Slots 3 to 10 after IUnknown: register, delete, set property, four never called, register class.
 struct ProductRegSlots : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE RegisterProduct(BSTR, BSTR, BSTR, BSTR, VARIANT*) = 0;
   virtual HRESULT STDMETHODCALLTYPE DeleteProduct(BSTR) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetProperty(BSTR, BSTR, BSTR) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot6() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot7() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot9() = 0;
+  TWG_UNEXPECTED("ProductReg", 6) TWG_UNEXPECTED("ProductReg", 7) TWG_UNEXPECTED("ProductReg", 8)
+  TWG_UNEXPECTED("ProductReg", 9)
   virtual HRESULT STDMETHODCALLTYPE RegisterProductClass(BSTR, GUID, DWORD) = 0;
 };
 
-// Slots 7, 13 and 15 are the ones called; every other slot records that it was called by mistake.
+// Slots 7, 13 and 15 are the ones called.
 struct AutoUpdateSlots : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Slot3() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot4() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot5() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot6() = 0;
+  TWG_UNEXPECTED("AutoUpdate", 3) TWG_UNEXPECTED("AutoUpdate", 4) TWG_UNEXPECTED("AutoUpdate", 5)
+  TWG_UNEXPECTED("AutoUpdate", 6)
   virtual HRESULT STDMETHODCALLTYPE LoadSettings() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot9() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot10() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot11() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot12() = 0;
+  TWG_UNEXPECTED("AutoUpdate", 8) TWG_UNEXPECTED("AutoUpdate", 9) TWG_UNEXPECTED("AutoUpdate", 10)
+  TWG_UNEXPECTED("AutoUpdate", 11) TWG_UNEXPECTED("AutoUpdate", 12)
   virtual HRESULT STDMETHODCALLTYPE DisableAutoUpdate() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Slot14() = 0;
+  TWG_UNEXPECTED("AutoUpdate", 14)
   virtual HRESULT STDMETHODCALLTYPE IsAutoUpdateEnabled(LONG*) = 0;
 };
 
@@ -92,12 +93,6 @@ class Object : public Interface {
     *out = static_cast<Interface*>(this);
     AddRef();
     return S_OK;
-  }
-
- protected:
-  HRESULT Unexpected(int slot) {
-    Record(std::string(name_) + " slot " + std::to_string(slot));
-    return E_NOTIMPL;
   }
 
  private:
@@ -132,10 +127,6 @@ class ProductReg : public Object<ProductRegSlots> {
     Record("SetProperty " + Text(moniker) + "|" + Text(name) + "|" + Text(value));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Slot6() override { return Unexpected(6); }
-  HRESULT STDMETHODCALLTYPE Slot7() override { return Unexpected(7); }
-  HRESULT STDMETHODCALLTYPE Slot8() override { return Unexpected(8); }
-  HRESULT STDMETHODCALLTYPE Slot9() override { return Unexpected(9); }
   HRESULT STDMETHODCALLTYPE RegisterProductClass(BSTR moniker, GUID class_id, DWORD flags) override {
     char hex[16];
     wsprintfA(hex, "0x%X", static_cast<unsigned>(flags));
@@ -147,24 +138,14 @@ class ProductReg : public Object<ProductRegSlots> {
 class AutoUpdate : public Object<AutoUpdateSlots> {
  public:
   AutoUpdate() : Object(kIidAutoUpdate, "AutoUpdate") {}
-  HRESULT STDMETHODCALLTYPE Slot3() override { return Unexpected(3); }
-  HRESULT STDMETHODCALLTYPE Slot4() override { return Unexpected(4); }
-  HRESULT STDMETHODCALLTYPE Slot5() override { return Unexpected(5); }
-  HRESULT STDMETHODCALLTYPE Slot6() override { return Unexpected(6); }
   HRESULT STDMETHODCALLTYPE LoadSettings() override {
     Record("LoadSettings");
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Slot8() override { return Unexpected(8); }
-  HRESULT STDMETHODCALLTYPE Slot9() override { return Unexpected(9); }
-  HRESULT STDMETHODCALLTYPE Slot10() override { return Unexpected(10); }
-  HRESULT STDMETHODCALLTYPE Slot11() override { return Unexpected(11); }
-  HRESULT STDMETHODCALLTYPE Slot12() override { return Unexpected(12); }
   HRESULT STDMETHODCALLTYPE DisableAutoUpdate() override {
     Record("DisableAutoUpdate");
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Slot14() override { return Unexpected(14); }
   HRESULT STDMETHODCALLTYPE IsAutoUpdateEnabled(LONG* enabled) override {
     Record("IsAutoUpdateEnabled");
     if (!enabled) return E_POINTER;

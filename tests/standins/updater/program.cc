@@ -3,6 +3,7 @@
 // the installer's thread still answers messages.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "updater_record.h"
@@ -15,24 +16,13 @@ namespace {
 
 // The arguments after the program's own name; a command line that does not start with it (CreateProcess
 // given only "-Unload") is all arguments.
-std::string Arguments(const char* command_line) {
-  std::string line = command_line;
-  std::string first;
-  size_t end;
-  if (!line.empty() && line[0] == '"') {
-    end = line.find('"', 1);
-    first = line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
-    end = end == std::string::npos ? line.size() : end + 1;
-  } else {
-    end = line.find(' ');
-    if (end == std::string::npos) end = line.size();
-    first = line.substr(0, end);
-  }
-  std::string lower = first;
-  if (!lower.empty()) CharLowerA(&lower[0]);
-  if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".exe") != 0) return line;
-  while (end < line.size() && line[end] == ' ') ++end;
-  return line.substr(end);
+std::string Arguments(const std::string& line) {
+  const bool quoted = !line.empty() && line[0] == '"';
+  size_t end = std::min(line.find(quoted ? '"' : ' ', quoted ? 1 : 0), line.size());
+  const std::string first = line.substr(quoted ? 1 : 0, end - (quoted ? 1 : 0));
+  if (first.size() < 4 || lstrcmpiA(first.c_str() + first.size() - 4, ".exe") != 0) return line;
+  if (quoted && end < line.size()) ++end;
+  return line.substr(std::min(line.find_first_not_of(' ', end), line.size()));
 }
 
 }  // namespace

@@ -37,29 +37,20 @@
 
 namespace updater_standin {
 
-inline std::string Setting(const char* name) {
+// The setting's bytes as stored, or none when it is missing.
+inline std::string RawSetting(const char* name) {
   char buffer[1024] = "";
   DWORD size = sizeof buffer - 1;
   HKEY key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TWG_UPDATER_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
-  DWORD type = 0;
-  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-      type != REG_SZ) {
-    buffer[0] = '\0';
-  }
+  const LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
-  return buffer;
+  return status == ERROR_SUCCESS ? std::string(buffer, size) : "";
 }
-
+inline std::string Setting(const char* name) { return RawSetting(name).c_str(); }
 inline DWORD NumberSetting(const char* name) {
-  DWORD value = 0, size = sizeof value;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TWG_UPDATER_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS) {
-    value = 0;
-  }
-  RegCloseKey(key);
-  return value;
+  const std::string raw = RawSetting(name);
+  return raw.size() == 4 ? *reinterpret_cast<const DWORD*>(raw.data()) : 0;
 }
 
 inline void Record(const std::string& line) {
