@@ -52,6 +52,9 @@ set(TWG_WINTEST_DIR "" CACHE PATH "build tree of the Wine test runner and stand-
 if(TWG_WIN32_DIR AND TWG_WIN64_DIR)
   add_test(NAME dll.exports COMMAND ${CMAKE_SOURCE_DIR}/tests/check-exports.sh
            ${TWG_WIN32_DIR}/TWGMsI.dll ${TWG_WIN64_DIR}/TWGMsI.dll ${CMAKE_SOURCE_DIR}/resources/exports.list)
+  add_test(NAME package.fragment COMMAND ${CMAKE_SOURCE_DIR}/tests/check-package-include.sh
+           ${CMAKE_SOURCE_DIR}/package/TWGMsI.wxi ${CMAKE_SOURCE_DIR}/resources/exports.list
+           ${TWG_WIN32_DIR}/TWGMsI.dll ${TWG_WIN64_DIR}/TWGMsI.dll)
   add_test(NAME dll.imports COMMAND ${CMAKE_SOURCE_DIR}/tests/check-imports.sh
            ${TWG_WIN32_DIR}/TWGMsI.dll ${CMAKE_SOURCE_DIR}/tests/imports.allowed)
   add_test(NAME dll.loadable COMMAND ${CMAKE_SOURCE_DIR}/tests/check-loadable.py
