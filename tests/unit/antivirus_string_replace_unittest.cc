@@ -30,7 +30,6 @@ TEST(AntivirusStringReplace, Replaces) {
       {&kSbcs, "%A%%A%x%A%", "%A%", "", 3, "x"},
       {&kSbcs, "%insTallDir%", "%INSTALLDIR%", "D", 1, "D"},   // case-blind after the first byte
       {&kSbcs, "xABC", "abc", "-", 0, "xABC"},                   // first byte must be the same byte
-      {&kSbcs, "no placeholder", "%USERNAME%", "Valued Customer", 0, "no placeholder"},
       {&kSbcs, "%INSTALL", "%INSTALLDIR%", "D", 0, "%INSTALL"},  // text ends inside a candidate
       {&kSbcs, "aaa", "aa", "b", 1, "ba"},                       // matched text is skipped
       {&kSbcs, "C:\\" HYOU "\\", "\\", "/", 3, "C:/\x95/" "/"},  // single-byte: 0x5C always a character
@@ -79,10 +78,8 @@ TEST(AntivirusStringReplace, FileMappingGrowsShrinksOrKeeps) {
       {"szDir=%INSTALLDIR%\r\n", "%INSTALLDIR%", "C:\\Program Files\\Taskan\\Virus Sentry",
        "szDir=C:\\Program Files\\Taskan\\Virus Sentry\r\n", 1},
       {"%I%%I%%I%%I%", "%I%", std::string(600, 'x'), std::string(2400, 'x'), 4},  // past the slack
-      {"a=%LONG%\r\nb=%LONG%\r\n", "%LONG%", "1", "a=1\r\nb=1\r\n", 2},
       {"Result=1\r\n", "%USERNAME%", "Valued Customer", "Result=1\r\n", 0},
       {std::string("a\0%X%", 5), "%X%", "yy", std::string("a\0yy", 4), 1},  // a NUL does not end the file
-      {"", "%X%", "long replacement", "", 0},
   };
   for (const auto& c : cases) {
     ReplaceLayout layout;

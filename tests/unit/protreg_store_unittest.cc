@@ -112,7 +112,6 @@ TEST(ProtregStoredItem, EachValueIsReadInTheFormItIsIn) {
       {"sealed named value", &codec, name, 3, datum, StoredKind::kSealed, "InstallDir", plain_sz, 1},
       {"sealed unnamed value", &codec, "", 1, unnamed, StoredKind::kSealed, "", std::string("def", 4), 1},
       {"plain value", &codec, "InstallDir", 1, plain_sz, StoredKind::kPlain, "InstallDir", plain_sz, 1},
-      {"plain unnamed value", &codec, "", 1, std::string("def", 4), StoredKind::kPlain, "", std::string("def", 4), 1},
       {"plain binary value", &codec, "Table", 3, datum, StoredKind::kPlain, "Table", datum, 3},
       {"integrity record", &codec, record, 3, datum, StoredKind::kRecord, "", "", 0},
       {"sealed name, altered datum", &codec, name, 3, damaged, StoredKind::kDamaged, "InstallDir", "", 0},

@@ -252,27 +252,24 @@ TEST(DetectInternetExplorer, RegistryThenProgramFileVersion) {
   const char ie6[] = "iexplore6\\IEXPLORE.EXE";
   struct Case {
     const char* registry;  // the registry's version, or null
-    const char* program;   // the stand-in App Paths names; "": a missing file, null: no App Paths value
+    const char* program;   // the stand-in App Paths names; "": a missing file
     bool quoted;
     const char* expected;  // IE4INSTALLED/IEVersion
   } cases[] = {
       {"4.72.3110.8", ie6, true, "1/4"},
-      {"6.0.2800.1106", nullptr, true, "1/6"},
+      {"6.0.2800.1106", "", true, "1/6"},
       {nullptr, ie6, true, "1/6"},
       {nullptr, ie6, false, "1/6"},
       {nullptr, "", true, "/stale"},
-      {nullptr, nullptr, true, "/stale"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.registry ? c.registry : "-") + " " + (c.program ? c.program : "-") +
+    SCOPED_TRACE(std::string(c.registry ? c.registry : "-") + " " + c.program +
                  (c.quoted ? " quoted" : ""));
     c.registry ? version.Set(c.registry) : version.Delete();
     app_path.Delete();
-    if (c.program) {
-      std::string program = NewTempDir("Internet Explorer") + "\\IEXPLORE.EXE";
-      if (*c.program) ASSERT_TRUE(CopyFileA(StandinPath(c.program).c_str(), program.c_str(), FALSE));
-      app_path.Set(c.quoted ? "\"" + program + "\"" : program);
-    }
+    std::string program = NewTempDir("Internet Explorer") + "\\IEXPLORE.EXE";
+    if (*c.program) ASSERT_TRUE(CopyFileA(StandinPath(c.program).c_str(), program.c_str(), FALSE));
+    app_path.Set(c.quoted ? "\"" + program + "\"" : program);
     EXPECT_EQ(CheckIe4(), c.expected);
   }
 }

@@ -173,9 +173,7 @@ TEST(NestedsetupInstallTVS, Scenarios) {
       if (t == "Message type: 2, Argument: 0" || t == "Message type: 2, Argument: 1") common.push_back(t);
     }
     EXPECT_EQ(common, (std::vector<std::string>{"Message type: 2, Argument: 0", "Message type: 2, Argument: 1"}));
-    std::vector<std::string> data;
-    for (const auto& t : Texts(ui.Of(INSTALLMESSAGE_ACTIONDATA))) data.push_back(t);
-    EXPECT_EQ(data, s.action_data);
+    EXPECT_EQ(Texts(ui.Of(INSTALLMESSAGE_ACTIONDATA)), s.action_data);
 
     if (!s.with_setup) continue;
     const std::string cmdline = ReadFileText(media.setup_dir + "\\cmdline.txt");
@@ -193,9 +191,6 @@ TEST(NestedsetupInstallTVS, Scenarios) {
       EXPECT_FALSE(FileExists(cmdline.substr(at, cmdline.find('"', at) - at)));
     }
     EXPECT_EQ(FileExists(media.setup_dir + "\\events.txt"), s.cancelled);
-    if (::testing::Test::HasFailure()) {
-      for (const auto& m : ui.All()) std::printf("  ui %08x %s\n", m.type, m.text.c_str());
-    }
   }
 }
 

@@ -85,7 +85,7 @@ class ReencryptTest : public testing::Test {
   size_t log_at_ = 0;  // the install log's length before the run under test
 };
 
-TEST_F(ReencryptTest, MovesEverythingAndReadsBackEqual) {
+TEST_F(ReencryptTest, MovesEverythingAndRotatesTheBackup) {
   ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
   EXPECT_EQ(Dump("dump", kGrd), original_);
   std::string seed = ReadFileText(SystemFile("SR.dat"));
@@ -98,43 +98,21 @@ TEST_F(ReencryptTest, MovesEverythingAndReadsBackEqual) {
   }
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kTemporary));
   EXPECT_FALSE(RegGet(HKEY_LOCAL_MACHINE, kMarkerKey, kMarker).exists);
-  // The backups hold the stored form, readable with this SR.dat only.
-  ASSERT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
-  ASSERT_TRUE(FileExists(folder_ + "NBD.DAT"));
+  // The blocked list's backup holds its keys in the stored form.
   std::string nbd = ReadFileText(folder_ + "NBD.DAT");
   std::string prefix = "[\0H\0K\0E\0Y\0_\0L\0O\0C\0A\0L\0_\0M\0A\0C\0H\0I\0N\0E\0\\\0S\0O\0F\0T\0W\0A\0R\0E\0\\\0"
                        "V\0e\0l\0t\0r\0a\0n\0e\0\\\0G\0R\0D\0\\\0";
   EXPECT_NE(nbd.find(std::string(prefix.data(), prefix.size())), std::string::npos);
   EXPECT_EQ(nbd.find(std::string("P\0r\0o\0x\0y\0", 10)), std::string::npos);
-}
 
-TEST_F(ReencryptTest, BackupsDecodeOfflineToWhatWentIn) {
+  // A second run reads the store decoded, seals it anew and keeps the previous backup.
+  std::string first = ReadFileText(folder_ + "LMSSIB.DAT");
+  ASSERT_FALSE(first.empty());
+  EXPECT_FALSE(FileExists(folder_ + "LMSSIO.DAT"));
   ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-  std::string tool = "\"" + BuildFile("twgstore.exe") + "\" ";
-  std::string sr = "\"" + SystemFile("SR.dat") + "\" ";
-  std::string decoded = folder_ + "decoded.reg";
-  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "LMSSIB.DAT\""), 0);
-  EXPECT_EQ(RunProcess(tool + "decode -o \"" + decoded + "\" " + sr + "\"" + folder_ + "LMSSIB.DAT\""), 0);
-  std::string text = ReadFileText(decoded);
-  auto wide = [](const std::string& s) {
-    std::string w;
-    for (char c : s) w += std::string(1, c) + std::string(1, '\0');
-    return w;
-  };
-  for (const std::string& expected :
-       {std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy\\Providers\\NNTP\\Blocked]"),
-        std::string("\"InstallDir\"=\""), std::string("@=\"unnamed value\""), std::string("\"FirewallEnabled\"=dword:00000001")}) {
-    EXPECT_NE(text.find(wide(expected)), std::string::npos) << expected;
-  }
-  EXPECT_EQ(text.find(wide("CryptReg.KeyInfo")), std::string::npos);
-  // The blocked list decodes too.
-  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "NBD.DAT\""), 0);
-  // A flipped byte in the backup is found.
-  std::string backup = ReadFileText(folder_ + "LMSSIB.DAT");
-  size_t at = backup.find(wide("=hex:")) + 5 * 2;  // the first hex digit of the first sealed datum
-  backup[at] = backup[at] == 'a' ? 'b' : 'a';
-  WriteFileText(folder_ + "flipped.dat", backup);
-  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "flipped.dat\""), 1);
+  EXPECT_EQ(ReadFileText(folder_ + "LMSSIO.DAT"), first);
+  EXPECT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
+  EXPECT_EQ(Dump("dump", kGrd), original_);
 }
 
 // A command run through a batch file, so its error output can be read: {exit status, error text}.
@@ -152,13 +130,26 @@ TEST_F(ReencryptTest, OfflineRoundTripAndRestore) {
   std::string tool = "\"" + BuildFile("twgstore.exe") + "\" ";
   std::string sr = "\"" + SystemFile("SR.dat") + "\" ";
   std::string plain = folder_ + "plain.reg", sealed = folder_ + "sealed.reg", again = folder_ + "again.reg";
+  EXPECT_EQ(RunProcess(tool + "verify " + sr + "\"" + folder_ + "NBD.DAT\""), 0);
   ASSERT_EQ(RunProcess(tool + "decode -o \"" + plain + "\" " + sr + "\"" + folder_ + "LMSSIB.DAT\""), 0);
+  std::string text = ReadFileText(plain);
+  auto wide = [](const std::string& s) {
+    std::string w;
+    for (char c : s) w += std::string(1, c) + std::string(1, '\0');
+    return w;
+  };
+  for (const std::string& expected :
+       {std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane\\GRD\\Proxy\\Providers\\NNTP\\Blocked]"),
+        std::string("\"InstallDir\"=\""), std::string("@=\"unnamed value\""), std::string("\"FirewallEnabled\"=dword:00000001")}) {
+    EXPECT_NE(text.find(wide(expected)), std::string::npos) << expected;
+  }
+  EXPECT_EQ(text.find(wide("CryptReg.KeyInfo")), std::string::npos);
   ASSERT_EQ(RunProcess(tool + "encode -o \"" + sealed + "\" " + sr + "\"" + plain + "\""), 0);
   ASSERT_EQ(RunProcess(tool + "decode -o \"" + again + "\" " + sr + "\"" + sealed + "\""), 0);
-  EXPECT_EQ(ReadFileText(again), ReadFileText(plain));
+  EXPECT_EQ(ReadFileText(again), text);
 
   // A flipped byte is reported with its key path and line.
-  std::string text = ReadFileText(sealed);
+  text = ReadFileText(sealed);
   std::string marker = std::string("=\0h\0e\0x\0:\0", 10);
   size_t at = text.rfind(marker) + marker.size();
   text[at] = text[at] == 'a' ? 'b' : 'a';
@@ -171,18 +162,6 @@ TEST_F(ReencryptTest, OfflineRoundTripAndRestore) {
   // Restored into an empty store, the sealed export reads back as the configuration that went in.
   RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd);
   EXPECT_EQ(RunProcess(tool + "import \"" + sealed + "\""), 0);
-  EXPECT_EQ(Dump("dump", kGrd), original_);
-}
-
-TEST_F(ReencryptTest, RunningTwiceRotatesTheBackup) {
-  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-  std::string first = ReadFileText(folder_ + "LMSSIB.DAT");
-  ASSERT_FALSE(first.empty());
-  EXPECT_FALSE(FileExists(folder_ + "LMSSIO.DAT"));
-  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-  EXPECT_EQ(ReadFileText(folder_ + "LMSSIO.DAT"), first);
-  EXPECT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
-  // The second run read the store decoded and sealed it anew: still the same configuration.
   EXPECT_EQ(Dump("dump", kGrd), original_);
 }
 
@@ -252,6 +231,16 @@ TEST_F(ReencryptTest, NothingOfTheConfigurationIsEverLost) {
       {"repair: a sealed tree is sealed once, not twice",
        [](ReencryptTest& t) { ASSERT_EQ(t.Encrypt(), ERROR_SUCCESS); }, Outcome::kSealed,
        [](ReencryptTest& t) { EXPECT_EQ(t.Probe("close-closed " + std::string(kGrd)), "0"); }},
+      {"no InstallDir: the move without a backup",
+       [](ReencryptTest& t) {
+         RegDeleteValue(HKEY_LOCAL_MACHINE, kGrd, "InstallDir");
+         t.expected_ = t.Dump("dump-plain", kGrd);
+       },
+       Outcome::kSealed,
+       [](ReencryptTest& t) {
+         EXPECT_FALSE(FileExists(t.folder_ + "LMSSIB.DAT"));
+         EXPECT_NE(InstallLog().find("InstallDir could not be read", t.log_at_), std::string::npos);
+       }},
       {"an item the store cannot hold, next to normal ones",
        [](ReencryptTest& t) {
          RegSetString(HKEY_LOCAL_MACHINE, kOversized, "Port", "119");
@@ -394,16 +383,6 @@ TEST_F(ReencryptTest, BackupWaitsForTheMutex) {
   CloseHandle(holder.hProcess);
   EXPECT_EQ(result, ERROR_SUCCESS);
   EXPECT_TRUE(FileExists(folder_ + "LMSSIB.DAT"));
-}
-
-TEST_F(ReencryptTest, WithoutInstallDirNoBackupButTheMove) {
-  RegDeleteTree(HKEY_LOCAL_MACHINE, kGrd);
-  WriteConfiguration(false);
-  std::string original = Dump("dump-plain", kGrd);
-  ASSERT_EQ(Encrypt(), ERROR_SUCCESS);
-  EXPECT_EQ(Dump("dump", kGrd), original);
-  EXPECT_FALSE(FileExists(folder_ + "LMSSIB.DAT"));
-  EXPECT_NE(InstallLog().find("InstallDir could not be read"), std::string::npos);
 }
 
 TEST_F(ReencryptTest, CleanRegistryWithAndWithoutKeys) {
