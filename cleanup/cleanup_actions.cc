@@ -6,6 +6,7 @@
 
 #include "cleanup/cleanup_text.h"
 #include "cleanup/restart_delete.h"
+#include "detect/system_query.h"
 #include "frame/action_frame.h"
 #include "frame/path_chars.h"
 #include "protreg/prot_reg.h"
@@ -85,9 +86,8 @@ bool CommandInterpreter(const LeadBytes& lead, DWORD platform, char (&path)[MAX_
 }
 
 std::string ReadStringValue(HKEY key, const char* name) {
-  char text[260] = {};
-  DWORD size = sizeof text - 1;
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) return "";
+  char text[260];
+  ReadTextValue(key, name, text);  // empty when the value cannot be read
   return text;
 }
 

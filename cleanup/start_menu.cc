@@ -8,17 +8,10 @@
 #include <cstring>
 
 #include "frame/action_frame.h"
+#include "location/location.h"
 
 namespace twg {
 namespace {
-
-bool ProgramsFolder(char (&path)[520]) {
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &items)) || items == nullptr) return false;
-  const bool found = SHGetPathFromIDListA(items, path) != FALSE;
-  CoTaskMemFree(items);  // the shell's allocator is the task allocator
-  return found && path[0] != '\0';
-}
 
 // folder + "\" + name, with the double zero the shell's file operation needs to end its path list.
 bool ListPath(const char* folder, const char* name, char* out, std::size_t size) {
@@ -36,8 +29,8 @@ bool ListPath(const char* folder, const char* name, char* out, std::size_t size)
 // the move failed or was stopped).
 int MoveProgramsFolder(const char* target, const char* source) {
   if (target == nullptr || source == nullptr || target[0] == '\0' || source[0] == '\0') return 0;
-  char programs[520];
-  if (!ProgramsFolder(programs)) return 0;
+  char programs[MAX_PATH];
+  if (!ShellFolderPath(CSIDL_PROGRAMS, programs)) return 0;
   char from[1040], to[1040];
   if (!ListPath(programs, source, from, sizeof from) || !ListPath(programs, target, to, sizeof to)) return 0;
   if (GetFileAttributesA(from) == INVALID_FILE_ATTRIBUTES) return 0;
