@@ -40,7 +40,6 @@ int main() {
     RegDeleteValueA(real, "PlainValue");
   }
   if (failed) std::printf("AN OPERATION FAILED (is the store key there?)\n");
-  std::printf("10000 operations each, same key (HKEY_LOCAL_MACHINE\\Software\\Veltrane\\GRD)\n");
   std::printf("  set:   plain %7.1f ms  protected %7.1f ms  ratio %.2f (target: at most 8)\n",
               seconds[1] * 1e3, seconds[0] * 1e3, seconds[0] / seconds[1]);
   std::printf("  query: plain %7.1f ms  protected %7.1f ms  ratio %.2f (target: at most 2.5)\n",

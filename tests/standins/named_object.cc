@@ -5,15 +5,11 @@
 //   named_object.exe event NAME HOLD_MS   sets event NAME (manual reset) after HOLD_MS
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: named_object mutex|event NAME HOLD_MS|forever\n");
-    return 2;
-  }
+  if (argc != 4) return 2;
   bool mutex = std::strcmp(argv[1], "mutex") == 0;
   DWORD hold = std::strcmp(argv[3], "forever") == 0 ? INFINITE : std::strtoul(argv[3], nullptr, 10);
   HANDLE object = mutex ? CreateMutexA(nullptr, TRUE, argv[2]) : CreateEventA(nullptr, TRUE, FALSE, argv[2]);

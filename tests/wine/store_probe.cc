@@ -18,6 +18,7 @@
 #include "protreg/prot_reg.h"
 #include "protreg/migrate/reencrypt.h"
 #include "protreg/migrate/registry_tree.h"
+#include "protreg/store.h"
 
 namespace {
 
@@ -63,9 +64,7 @@ LONG Dump(bool layer, HKEY parent, const std::string& path, const std::string& r
 // A configuration of `values` values, ten to a key, twenty keys to a group, moved from a machine
 // without a store (one size per process: the store reads "SR.dat" once per process).
 int Bench(int values) {
-  char seed[MAX_PATH];
-  GetSystemDirectoryA(seed, MAX_PATH);
-  DeleteFileA((std::string(seed) + "\\SR.dat").c_str());
+  DeleteFileA(twg::StoreKeyFilePath().c_str());
   twg::DeleteTreePlain(HKEY_LOCAL_MACHINE, kGrd);
   twg::DeleteTreePlain(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane\\GRD.tmp");
   char path[128], name[32];
@@ -109,6 +108,5 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "bench" && argc == 3) return Bench(std::atoi(argv[2]));
-  std::fprintf(stderr, "usage: twg_store_probe dump|dump-plain KEY FILE | move STAGE | bench VALUES\n");
-  return 2;
+  return 2;  // not one of the commands above
 }
