@@ -48,14 +48,16 @@ TEST(LocationFolderText, TextRules) {
     EXPECT_TRUE(BreaksSpaceRule(kCp932, refused)) << refused;
   }
   EXPECT_TRUE(HasLeadByte(kCp932, "C:\\" HYOU "\\") && !HasHighBitCharacter(kCp932, "C:\\" HYOU "\\"));
-  EXPECT_TRUE(!HasLeadByte(kCp932, "C:\\\xB1\xB2\\") && HasHighBitCharacter(kCp932, "C:\\\xB1\xB2\\"));  // half-width
-  EXPECT_TRUE(HasLeadByte(kCp932, "C:\\\xE0") && HasHighBitCharacter(kCp932, "C:\\\xE0"));  // a lead byte at the end
+  // Half-width katakana are single bytes above 0x7F; a lead byte at the very end stands alone.
+  EXPECT_TRUE(!HasLeadByte(kCp932, "C:\\\xB1\xB2\\") && HasHighBitCharacter(kCp932, "C:\\\xB1\xB2\\"));
+  EXPECT_TRUE(HasLeadByte(kCp932, "C:\\\xE0") && HasHighBitCharacter(kCp932, "C:\\\xE0"));
 }
 
 TEST(LocationFolderText, PathWithinParentsCandidatesAndJoins) {
   EXPECT_TRUE(IsPathWithin("C:\\WINDOWS", "C:\\windows\\TEMP", AsciiEqualIgnoringCase));
   EXPECT_FALSE(IsPathWithin("C:\\WINDOWS", "C:\\WINDOWSX", AsciiEqualIgnoringCase));
-  EXPECT_FALSE(IsPathWithin("", "C:\\A", AsciiEqualIgnoringCase) || IsPathWithin(nullptr, "C:\\A", AsciiEqualIgnoringCase));
+  EXPECT_FALSE(IsPathWithin("", "C:\\A", AsciiEqualIgnoringCase));
+  EXPECT_FALSE(IsPathWithin(nullptr, "C:\\A", AsciiEqualIgnoringCase));
   using V = std::vector<std::string>;
   EXPECT_EQ(PathAndParents(kSingleByte, "\\\\srv\\share"), (V{"\\\\srv\\share", "\\\\srv", "\\", ""}));
   EXPECT_EQ(PathAndParents(kCp932, "C:\\A\\" HYOU), (V{"C:\\A\\" HYOU, "C:\\A", "C:"}));

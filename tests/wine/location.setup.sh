@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# Drives for the install-folder tests, arranged before the test runner starts its wineserver:
-#   K: a CD-ROM, L: a floppy, N: a network drive (folders beside the prefix, typed through
-#      HKLM\Software\Wine\Drives);
-#   S: a 16 MB tmpfs, a fixed drive with less free space than the product needs;
-#   R: a read-only bind mount of a folder that holds one file: nobody, root included, can write into it
-#      (root passes every permission bit, so modes would prove nothing).
-# The two mounts need mount rights; without them S: and R: are missing and their tests say so. They live
-# beside the prefix, never inside it (the runner removes the prefix with rm -rf).
+# Drives for the install-folder tests, arranged before the test runner starts its wineserver: K: a CD-ROM
+# and N: a network drive (folders typed through HKLM\Software\Wine\Drives); S: a 16 MB tmpfs, a fixed
+# drive with less free space than the product needs; R: a read-only bind mount, which nobody can write
+# into (root passes every permission bit, so modes would prove nothing). The mounts need mount rights;
+# without them S: and R: are missing and their tests say so. All live beside the prefix, never inside it
+# (the runner removes the prefix with rm -rf).
 set -euo pipefail
 prefix=${WINEPREFIX:?}
 drives=$prefix.drives
@@ -18,19 +16,21 @@ release_mounts() {
 }
 release_mounts
 rm -rf "$drives"
-mkdir -p "$drives"/{cdrom,floppy,network,small,readonly,readonly.src}
-echo "kept" >"$drives/readonly.src/existing.txt"
+mkdir -p "$drives"/{cdrom,network,small,readonly,readonly.src}
 
 map() {  # letter folder type
   ln -sfn "$drives/$2" "$prefix/dosdevices/$1:"
   wine reg add 'HKLM\Software\Wine\Drives' /v "$1:" /d "$3" /f >/dev/null 2>&1
 }
 map k cdrom cdrom
-map l floppy floppy
 map n network network
 if mount -t tmpfs -o size=16m tmpfs "$drives/small" 2>/dev/null; then map s small hd; fi
 if mount --bind "$drives/readonly.src" "$drives/readonly" 2>/dev/null; then
-  if mount -o remount,ro,bind "$drives/readonly" 2>/dev/null; then map r readonly hd; else umount "$drives/readonly"; fi
+  if mount -o remount,ro,bind "$drives/readonly" 2>/dev/null; then
+    map r readonly hd
+  else
+    umount "$drives/readonly"
+  fi
 fi
 # Drive types are read when the wineserver starts.
 wineserver -k 2>/dev/null || true

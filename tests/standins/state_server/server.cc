@@ -1,17 +1,16 @@
 // Stand-in for the product's state server. One object answers every interface the library walks through:
 // the class factory, the option store with its scope and collection, and the option item (the last one
-// found) with its own value-changed connection point. Options and the call record live in the registry
-// (state_server.h).
+// found) with its value-changed connection point. Options and the call record: state_server.h.
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "state_server.h"
 
-// The server's side of the interfaces, operations counted after IUnknown's three. External linkage: the
-// sinks implementing IOptionEvents live in other modules.
+// The server's interfaces, operations after IUnknown's three; external linkage for the sinks elsewhere.
 namespace state_server {
 
 struct IOptionItem : IUnknown {
@@ -57,7 +56,8 @@ bool ReadString(const char* key, const std::string& name, std::string* out) {
 }
 
 void WriteString(const char* key, const std::string& name, const std::string& text) {
-  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, name.c_str(), REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  const DWORD size = static_cast<DWORD>(text.size() + 1);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, name.c_str(), REG_SZ, text.c_str(), size);
 }
 
 void Record(const std::string& line) {
@@ -66,11 +66,8 @@ void Record(const std::string& line) {
   WriteString(TWG_STATE_SERVER_KEY, "Calls", calls + line + "\n");
 }
 
-std::string Narrow(LPCWSTR text) {
-  char buffer[1024] = "";
-  if (text) WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
-  return buffer;
-}
+// Option names and values are 7-bit text.
+std::string Narrow(LPCWSTR text) { return text ? std::string(text, text + lstrlenW(text)) : std::string(); }
 
 class Server final : public IClassFactory, public IOptionStore, public IOptionScope, public IOptionCollection,
                public IOptionItem, public IConnectionPointContainer, public IConnectionPoint {
@@ -132,9 +129,8 @@ class Server final : public IClassFactory, public IOptionStore, public IOptionSc
     Record("get " + name_);
     std::string text;
     ReadString(TWG_STATE_SERVER_OPTIONS_KEY, name_, &text);
-    const int chars = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    *value = static_cast<LPWSTR>(CoTaskMemAlloc(chars * sizeof(wchar_t)));
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, *value, chars);
+    *value = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, *value);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetValue(LPCWSTR value) override {
@@ -190,11 +186,8 @@ class Server final : public IClassFactory, public IOptionStore, public IOptionSc
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  if (clsid != kClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  Server* factory = new Server;
-  const HRESULT hr = factory->QueryInterface(iid, out);
-  factory->Release();
-  return hr;
+  static Server* const factory = new Server;  // lives as long as the module
+  return clsid == kClsid ? factory->QueryInterface(iid, out) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
 // A sink in another module may still hold an object: the server stays loaded.
@@ -205,5 +198,6 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), path, MAX_PATH);
   const char key[] = "CLSID\\" TWG_STATE_SERVER_CLSID "\\InprocServer32";
   RegSetKeyValueA(HKEY_CLASSES_ROOT, key, "ThreadingModel", REG_SZ, "Both", 5);
-  return RegSetKeyValueA(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, path, lstrlenA(path) + 1) ? SELFREG_E_CLASS : S_OK;
+  const LONG status = RegSetKeyValueA(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, path, lstrlenA(path) + 1);
+  return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
