@@ -86,9 +86,8 @@ TEST(DetectIeVersion, RegistryAndProductForms) {
   };
   for (const auto& c : cases) {
     std::string major;
-    EXPECT_EQ((c.registry ? IsRegistryIeVersionEnough : IsProductIeVersionEnough)(LeadBytes(), c.version, &major),
-              c.enough)
-        << c.version;
+    const auto enough = c.registry ? IsRegistryIeVersionEnough : IsProductIeVersionEnough;
+    EXPECT_EQ(enough(LeadBytes(), c.version, &major), c.enough) << c.version;
     EXPECT_EQ(major, c.major) << c.version;
   }
 }

@@ -31,15 +31,14 @@ TEST(LocationFolderText, FreeSpaceThreshold) {
 // Each rule on its own folder text: trailing backslash, characters after the first backslash, the space
 // rule (a name may begin with a space but not end with one), double-byte and high-bit text.
 TEST(LocationFolderText, TextRules) {
-  for (const auto& c : {std::make_pair("C:\\A\\\\", "C:\\A\\"), std::make_pair("C:\\" HYOU, "C:\\" HYOU),
-                        std::make_pair("C:\\" HYOU "\\", "C:\\" HYOU)}) {
-    std::string text = c.first;
-    StripTrailingBackslash(kCp932, text);
-    EXPECT_EQ(text, c.second) << c.first;
-  }
-  std::string single = "C:\\\x95\\";  // 0x95 is no lead byte in a single-byte code page
-  StripTrailingBackslash(kSingleByte, single);
-  EXPECT_EQ(single, "C:\\\x95");
+  const auto stripped = [](const LeadBytes& lead, std::string text) {
+    StripTrailingBackslash(lead, text);
+    return text;
+  };
+  EXPECT_EQ(stripped(kCp932, "C:\\A\\\\") + "|" + stripped(kCp932, "C:\\" HYOU) + "|" +
+                stripped(kCp932, "C:\\" HYOU "\\"),
+            "C:\\A\\|C:\\" HYOU "|C:\\" HYOU);
+  EXPECT_EQ(stripped(kSingleByte, "C:\\\x95\\"), "C:\\\x95");  // 0x95 is no lead byte in a single-byte code page
   EXPECT_FALSE(HasCharAfterFirstBackslash(kSingleByte, "C;\\A", ';'));
   EXPECT_FALSE(HasCharAfterFirstBackslash(kCp932, "C:\\\x81;", ';'));  // 0x3B is the trail byte here
   EXPECT_TRUE(HasCharAfterFirstBackslash(kCp932, "C:\\\x81;;", ';'));

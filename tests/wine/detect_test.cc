@@ -24,8 +24,8 @@ std::string Detect(const char* action, const char* property, UINT expected_resul
   return run.properties[property];
 }
 
-// Every platform action in one session, under the versions where Wine's answers differ (the demo shows
-// Wine's default version). Wine answers the
+// Every platform action in one session, under the 9x versions where Wine's answers differ (the demo shows
+// Wine's default, an NT workstation). Wine answers the
 // extended version query even for the 9x family (product type 0, so "SERVER"; the real 9x refuse it),
 // never sets the enterprise or terminal suite bits, lists no terminal sessions and has no Middle-East
 // metric: those paths are unit-tested.
@@ -35,8 +35,7 @@ TEST(DetectPlatform, MatrixOfEmulatedVersions) {
   const char* const properties[] = {"WIN2KVER",    "WINGOLD",     "ADVANCEDSERVER", "SP6aInstalled", "MultUsersXP",
                                     "TERMINALSERVICESINSTALLED", "PC98MACHINE", "ISMIDEAST", "TVSSRCFOLDER"};
   const char* const rows[][2] = {{"win95", "SERVER|1|stale|||stale|stale||stale|"},
-                                 {"win98", "SERVER||stale|||stale|stale||stale|"},
-                                 {"nt40", "PRO||stale|||stale|stale||stale|"}};
+                                 {"win98", "SERVER||stale|||stale|stale||stale|"}};
   for (const auto& row : rows) {
     ScopedWindowsVersion version(row[0]);
     Package package;
@@ -53,10 +52,8 @@ TEST(DetectPlatform, MatrixOfEmulatedVersions) {
 constexpr char kNtTcpipKey[] = "Software\\Microsoft\\tcpip\\CurrentVersion";
 
 // Each row arranges one value (or none); the NT and the 9x stack's keys count on their own family only.
-// Terminal servers are recognised twice: CheckForTerminalServer reads NT 4.0's ProductSuite list with
-// exact case (NT 5 asks the suite verification, which Wine answers no), the cached answer other
-// subsystems use ignores case. It shows through the first-run probe, which looks for the "Global\" mutex
-// (held here) exactly when the answer is yes.
+// NT 4.0's ProductSuite list is read with exact case by CheckForTerminalServer, ignoring case by the
+// cached answer, which the first-run probe shows: it looks for the "Global\" mutex held here.
 TEST(DetectRegistry, PresenceAndValueRules) {
   HANDLE global_mutex = CreateMutexA(nullptr, TRUE, "Global\\FREInteg_Safety_Mutex");
   const char* hotfix = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009";

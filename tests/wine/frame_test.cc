@@ -90,7 +90,7 @@ TEST(FrameReboot, PropertiesFromSettingsAndMarkers) {
       {"fnCheckForRequiredReboot", {}, "VXFNeedsReboot", "REBOOTREQUIRED", "1"},
       {"fnCheckForRequiredReboot", {}, "VXFDeleteMe", "REBOOTREQUIRED", ""},
       {"fnRemoveVXFDeleteMeRegValue", {}, "VXFDeleteMe", "UNINSTALLREQUIRESREBOOT", "1"},
-      {"fnRemoveVXFDeleteMeRegValue", {}, nullptr, "UNINSTALLREQUIRESREBOOT", ""},
+      {"fnRemoveVXFDeleteMeRegValue", {}, "VXFNeedsReboot", "UNINSTALLREQUIRESREBOOT", ""},
   };
   for (const auto& c : cases) {
     RegDeleteTree(HKEY_LOCAL_MACHINE, kRunOnce);

@@ -25,12 +25,9 @@ map() {  # letter folder type
 map k cdrom cdrom
 map n network network
 if mount -t tmpfs -o size=16m tmpfs "$drives/small" 2>/dev/null; then map s small hd; fi
-if mount --bind "$drives/readonly.src" "$drives/readonly" 2>/dev/null; then
-  if mount -o remount,ro,bind "$drives/readonly" 2>/dev/null; then
-    map r readonly hd
-  else
-    umount "$drives/readonly"
-  fi
+if mount --bind "$drives/readonly.src" "$drives/readonly" 2>/dev/null &&
+  mount -o remount,ro,bind "$drives/readonly" 2>/dev/null; then
+  map r readonly hd
 fi
 # Drive types are read when the wineserver starts.
 wineserver -k 2>/dev/null || true

