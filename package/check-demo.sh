@@ -20,7 +20,7 @@ for edition in consumer corporate; do
   msi=$out/$edition/demo.msi
   section=$(awk -v e="##### $edition edition" 'index($0, e) == 1 {on = 1; print; next} /^(##### |### summary)/ {on = 0} on' <<<"$output")
   [ -n "$section" ] || { fail "$edition: no output"; continue; }
-  "$src/package/check-msi.sh" "$msi" || fail "$edition: the package does not validate"
+  "$src/package/check-msi.sh" "$msi" | sed "s/^/$edition: /" || fail "$edition: the package does not validate"
   # The install and the last removal; a removal a stand-in stopped on purpose comes in between.
   statuses=$(grep -E '^msiexec exit status: ' <<<"$section" | sed 's/^msiexec exit status: //')
   [ "$(head -n 1 <<<"$statuses")" = 0 ] && [ "$(tail -n 1 <<<"$statuses")" = 0 ] ||
