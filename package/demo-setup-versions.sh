@@ -21,6 +21,9 @@ case $1 in
     cp "$standins/tmain_5_0_9_9.exe" "$shared/TMain.exe"
     wine reg add 'HKLM\Software\Veltrane\InstalledApps' /v 'Veltrane Shared Directory' \
       /d 'C:\Program Files\Common Files\Veltrane' /f >/dev/null 2>&1
+    wine regsvr32 /s "$(winpath "$standins/state_server.dll")" >/dev/null 2>&1
+    wine reg add 'HKLM\Software\TWGTest\StateServer\Options' /v 'product enabled' /d enabled /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\TWGTest\StateServer\Options' /v 'user type' /d Home /f >/dev/null 2>&1
     log='C:\TWGDemo\product.txt'
     for class in GrdLog CorrixStats VELIntegratorWnd GRDAPP Vel_DockedWnd_Parent_Class; do
       wine "$standins/product_windows.exe" "$log" "$class" >/dev/null 2>&1 &

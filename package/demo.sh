@@ -39,7 +39,7 @@ build_package() {  # edition dir
   hooks stage "$2/stage"
   # shellcheck disable=SC2046
   (cd "$2/stage" && wixl -a x64 -D TWGMsI64=1 $(edition_switch "$1") -I "$src/package" -o ../demo.msi \
-    "$src/package/demo.wxs" 2>/dev/null)
+    "$src/package/demo.wxs" 2>../wixl.log) || { cat "$2/wixl.log"; return 1; }
   for table in "$src"/package/*.idt; do msibuild "$2/demo.msi" -i "$table"; done
 }
 
