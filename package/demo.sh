@@ -133,6 +133,8 @@ msiexec_run() {  # log title msiexec-arguments...
 run_edition() {
   edition=$1 dir=$out/$1 msi=$out/$1/demo.msi expected=$(expected_failures "$1")
   export TWG_DEMO_EDITION=$edition WINEPREFIX=$dir/prefix
+  # The stand-ins left running end with the prefix's wineserver, also when a step fails.
+  trap 'wineserver -k 2>/dev/null || true' EXIT
   build_package "$edition" "$dir"
   echo "##### $edition edition: $(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductName\t//p')"
   cp -a "$template" "$WINEPREFIX"
@@ -173,7 +175,6 @@ run_edition() {
   msiexec_run "$dir/uninstall.log" remove /x "$(winpath "$msi")" || true
   show "$dir/uninstall.log" remove
   cleanup_show
-  wineserver -k 2>/dev/null || true
 }
 
 # One line: how many actions ran and failed over all of the edition's msiexec runs, which sequenced
