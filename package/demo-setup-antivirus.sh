@@ -8,7 +8,7 @@
 #                                       folder, start-up entries, its shortcut made through the shell's
 #                                       link object) and running (one of its mutexes held)
 #   demo-setup-antivirus.sh removal     consumer: the user installs the companion after its failed setup,
-#                                       and it is told to survive this product's removal
+#                                       and nothing removes it before this product's removal
 #   demo-setup-antivirus.sh retry       consumer: after the stopped removal the user removes it
 set -euo pipefail
 . "$(dirname "$0")/../scripts/wine-env.sh"

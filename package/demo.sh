@@ -27,7 +27,7 @@ hooks() { for hook in "$src"/package/demo-setup*.sh; do if [ -x "$hook" ]; then 
 # The editions: wixl's switch, and the failures their stand-ins are told to produce (action=why).
 edition_switch() { [ "$1" = corporate ] && echo "-D TWGCorporate=1" || true; }
 expected_failures() {
-  [ "$1" = consumer ] && echo "TVSUninstallFailed=the stand-in companion was told to survive this product's removal" || true
+  [ "$1" = consumer ] && echo "TVSUninstallFailed=the stand-in companion is left installed on purpose, so its removal counts as failed" || true
 }
 
 build_package() {  # edition dir
