@@ -5,14 +5,9 @@
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-      if (CreateFileA(argv[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) !=
-          INVALID_HANDLE_VALUE) {
-        break;
-      }
-      Sleep(10);
+    for (int attempt = 0; attempt < 1000; ++attempt, Sleep(10)) {
+      if (CreateFileA(argv[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE) break;
     }
   }
   Sleep(INFINITE);
-  return 0;
 }
