@@ -1,6 +1,5 @@
-// Imports generated signature catalogues through the real export of TWGMsI.dll and times them against a
-// bare loop of the registry calls each record needs (create the subkey, set three values), in one run.
-// Usage: config_wine_bench DLL COUNT...   prints: COUNT import-us/sig bare-us/sig ratio
+// config_wine_bench DLL COUNT...: times the real signature import of catalogues of COUNT records against a
+// bare loop of the registry calls each record needs; prints COUNT import-us/sig bare-us/sig ratio.
 #include <windows.h>
 
 #include <algorithm>
@@ -11,9 +10,7 @@
 
 namespace {
 
-constexpr char kStore[] = "Software\\Veltrane\\GRD\\IDS\\SignatureStore";
-
-// Microseconds the call takes on an empty store.
+// Microseconds on an empty store.
 template <typename F>
 double Time(F call) {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD\\IDS");
@@ -24,7 +21,8 @@ double Time(F call) {
 
 void BareLoop(int count) {
   HKEY store, key;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStore, 0, nullptr, 0, KEY_WRITE, nullptr, &store, nullptr);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD\\IDS\\SignatureStore", 0, nullptr, 0,
+                  KEY_WRITE, nullptr, &store, nullptr);
   for (int i = 0; i < count; ++i) {
     char name[32], text[64];
     std::snprintf(name, sizeof name, "Sig%d", 1000 + i);
@@ -43,9 +41,9 @@ void BareLoop(int count) {
 
 int main(int argc, char** argv) {
   HMODULE dll = argc < 3 ? nullptr : LoadLibraryA(argv[1]);
-  FARPROC action = dll ? GetProcAddress(dll, "TWGImportIDSEntires") : nullptr;
-  if (action == nullptr) return 2;
-  auto import = reinterpret_cast<UINT(WINAPI*)(unsigned long)>(reinterpret_cast<void*>(action));
+  auto import = reinterpret_cast<UINT(WINAPI*)(unsigned long)>(
+      reinterpret_cast<void*>(dll ? GetProcAddress(dll, "TWGImportIDSEntires") : nullptr));
+  if (import == nullptr) return 2;
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
   const std::string folder = std::string(temp) + "twg-config-bench", catalogue = folder + "\\sigs.cnf";

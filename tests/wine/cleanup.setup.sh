@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# Drive R: (a folder holding R:\Setup\setup.exe), then two runners before the main one, each ended with
-# its wineserver: the first schedules a tree for deletion in each family's way, and the next wineserver
-# starts as a restarted Windows does and carries the schedule out; the second runs under code page 932
-# (taken from the Unix locale; a private copy of it serves where the machine has not generated it).
+# Drive R: (a folder holding R:\Setup\setup.exe); two runners, each ended with its wineserver: the next
+# wineserver starts as a restarted Windows does and carries out what the first scheduled; the second runs
+# under code page 932, taken from the Unix locale (a private copy where the machine has not made it).
 set -euo pipefail
 [ -n "${TWG_WINTEST_DIR:-}" ] || exit 0
 mkdir -p "$WINEPREFIX/drive_r/Setup"
 echo setup >"$WINEPREFIX/drive_r/Setup/setup.exe"
 ln -sfn ../drive_r "$WINEPREFIX/dosdevices/r:"
 run() {  # log file, filter, environment...
-  local log=$WINEPREFIX/drive_c/$1 filter=$2
-  shift 2
-  env "$@" wine "$TWG_WINTEST_DIR/twg_wine_tests.exe" --gtest_filter="$filter" >"$log" 2>&1 || true
+  local log=$WINEPREFIX/drive_c/$1
+  env "${@:3}" wine "$TWG_WINTEST_DIR/twg_wine_tests.exe" --gtest_filter="$2" >"$log" 2>&1 || true
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
 }

@@ -1,6 +1,5 @@
-// The uninstall cleanup in real sessions under Wine: files deleted now or scheduled for the next
-// restart (pending renames on NT, WININIT.INI on the 9x family under version emulation), the batch file
-// and RunOnce value, the shared-use count, the Start-menu move. See cleanup.setup.sh for what runs first.
+// The uninstall cleanup in real sessions under Wine: files deleted now or scheduled for the next restart
+// (pending renames on NT, WININIT.INI on the 9x family). See cleanup.setup.sh for what runs first.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -15,11 +14,13 @@
 #include "harness/harness.h"
 
 using namespace harness;
+using namespace std::string_literals;
 
 namespace {
 
 constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kWininit[] = "C:\\windows\\WININIT.INI";
+constexpr char kInstalledApps[] = "Software\\Veltrane\\InstalledApps";
 using Paths = std::vector<std::string>;
 
 std::string ShortPath(const std::string& path) {
@@ -51,8 +52,7 @@ Paths PendingDeletes() {
   return deletes;
 }
 
-// Opens the files without sharing until the runner ends, as the running product holds its data files:
-// the custom-action server is another process.
+// Held without sharing until the runner ends, as the running product holds them (from another process).
 void Hold(const Paths& files) {
   for (const auto& f : files) {
     HANDLE held = CreateFileA(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -60,12 +60,10 @@ void Hold(const Paths& files) {
   }
 }
 
-// What goes at once, what waits for the restart and where it waits. The folders are read through the
-// protected store once the configuration is sealed; other programs' lines in WININIT.INI stay.
+// Sealed or plain configuration: what goes, what waits and where; other programs' WININIT.INI lines stay.
 TEST(CleanupTest, DataFilesInUseWaitForTheRestart) {
   const std::string earlier = "[Rename]\r\nNUL=C:\\EARLIER.TMP\r\n";
   for (const bool nt : {true, false}) {
-    SCOPED_TRACE(nt ? "winxp, sealed" : "win98, plain");
     const std::string dir = Fresh(), install = dir + "\\Install", data = dir + "\\Data";
     MakeFolders({install, install + "\\Temp", data, data + "\\CUSTOM"});
     for (const char* name : {"TWGUM.DAT", "HBM.GID", "nbd.dat", "URLLIST.lst", "Temp\\Twgum.dat"}) {
@@ -78,18 +76,16 @@ TEST(CleanupTest, DataFilesInUseWaitForTheRestart) {
     if (nt) ASSERT_EQ(RunAction("EncryptRegistry", {}, {}).result, ERROR_SUCCESS);
     WriteFileText(kWininit, earlier);
     Hold({install + "\\HBM.GID", install + "\\nbd.dat", data + "\\CATS.DAT"});
-    {
-      ScopedWindowsVersion emulated(nt ? "winxp" : "win98");
-      EXPECT_EQ(RunAction("CleanUpFiles", {}, {}).result, 0u);
-    }
+    ScopedWindowsVersion emulated(nt ? "winxp" : "win98");
+    EXPECT_EQ(RunAction("CleanUpFiles", {}, {}).result, 0u);
     for (auto gone : {"\\TWGUM.DAT", "\\URLLIST.lst", "\\Temp"}) EXPECT_FALSE(FileExists(install + gone));
     EXPECT_TRUE(FileExists(data + "\\CUSTOM\\kept.txt"));
     const Paths in_use = {ShortPath(install + "\\HBM.GID"), ShortPath(install + "\\nbd.dat"),
                           ShortPath(data + "\\CATS.DAT"), ShortPath(data + "\\CUSTOM")};
     std::string wininit = earlier;
     for (const auto& path : in_use) wininit += "NUL=" + path + "\r\n";
-    EXPECT_EQ(PendingDeletes(), nt ? in_use : Paths{});
-    EXPECT_EQ(ReadFileText(kWininit), nt ? earlier : wininit);
+    EXPECT_EQ(PendingDeletes(), nt ? in_use : Paths{}) << nt;
+    EXPECT_EQ(ReadFileText(kWininit), nt ? earlier : wininit) << nt;
   }
 }
 
@@ -112,14 +108,10 @@ TEST(CleanupTest, BatchFileAndRunOncePerPlatform) {
     DeleteFileA(batch.c_str());
     MakeFolders({root, product, companion, data});
     if (std::strcmp(version, "win98") == 0) WriteFile(root + "\\stray.txt");
-    if (lines[0] != '\0') {
-      RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\InstalledApps", "Taskan Web Guard", product);
-      RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\InstalledApps", "Taskan Web Guard Data", data);
-    }
-    {
-      ScopedWindowsVersion emulated(version);
-      EXPECT_EQ(RunAction("RemoveTWGDir", {{"TVSInstalledDir", companion}}, {}).result, 0u);
-    }
+    if (*lines) RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard", product);
+    if (*lines) RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard Data", data);
+    ScopedWindowsVersion emulated(version);
+    EXPECT_EQ(RunAction("RemoveTWGDir", {{"TVSInstalledDir", companion}}, {}).result, 0u);
     const std::map<char, std::string> folders = {{'P', product}, {'D', data}, {'C', companion}, {'R', root}};
     std::string expected;
     for (const char* c = lines; *c; ++c) expected += folders.count(*c) ? folders.at(*c) : std::string(1, *c);
@@ -130,40 +122,25 @@ TEST(CleanupTest, BatchFileAndRunOncePerPlatform) {
   }
 }
 
-// The count is the other products' business: it is never changed, and a count that cannot be read as
-// four bytes keeps the program.
+// The count is the other products' business (never changed); one not readable as 4 bytes keeps the file.
 TEST(CleanupTest, SharedProgramFollowsItsUseCount) {
-  // Bytes of the count's value (0: no value), the count, whether the program is in use; then whether it
-  // is kept and whether it is scheduled for the restart.
-  const std::tuple<size_t, DWORD, bool, bool, bool> cases[] = {
-      {0, 0, false, false, false}, {4, 1, false, false, false}, {4, 1, true, true, true},
-      {4, 2, false, true, false},  {8, 1, false, true, false}};
+  // The count's value ("": none), whether the program is in use; whether it is kept, and scheduled.
+  const std::tuple<std::string, bool, bool, bool> cases[] = {
+      {"", false, false, false}, {"\1\0\0\0"s, false, false, false}, {"\1\0\0\0"s, true, true, true},
+      {"\2\0\0\0"s, false, true, false}, {"\1\0\0\0\0\0\0\0"s, false, true, false}};
   const std::string shared = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
   RegSetDword(HKEY_LOCAL_MACHINE, shared, "C:\\other.dll", 1);  // every system has the key
-  for (const auto& [bytes, value, in_use, kept, scheduled] : cases) {
-    SCOPED_TRACE(testing::Message() << value << " in " << bytes << " bytes" << (in_use ? ", in use" : ""));
+  for (const auto& [count, in_use, kept, scheduled] : cases) {
+    SCOPED_TRACE(testing::PrintToString(count) + (in_use ? ", in use" : ""));
     const std::string dir = Fresh(), program = dir + "\\TMain.exe";
     WriteFile(program);
-    std::string count(bytes, '\0');
-    if (bytes) {
-      std::memcpy(&count[0], &value, 4);
-      RegSetBinary(HKEY_LOCAL_MACHINE, shared, program, count);
-    }
+    if (!count.empty()) RegSetBinary(HKEY_LOCAL_MACHINE, shared, program, count);
     if (in_use) Hold({program});
     EXPECT_EQ(RunAction("RemoveTMain", {{"CommonFilesFolderVeltrane", dir + "\\"}}, {}).result, 0u);
     EXPECT_EQ(FileExists(program), kept);
     EXPECT_EQ(PendingDeletes(), scheduled ? Paths{program} : Paths{});
     EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, shared, program).data, count);
   }
-}
-
-TEST(CleanupTest, SharedProgramIsAskedToUnregisterItsSounds) {
-  const std::string dir = Fresh();
-  ASSERT_TRUE(CopyFileA(StandinPath("tmain_unreg.exe").c_str(), (dir + "\\TMain.exe").c_str(), FALSE));
-  EXPECT_EQ(RunAction("RemoveTMainWAV", {{"CommonFilesFolderVeltrane", dir + "\\"}}, {}).result, 0u);
-  std::string log;
-  for (int i = 0; i < 500 && log.empty(); ++i, Sleep(20)) log = ReadFileText(dir + "\\TMain.log");
-  EXPECT_EQ(log, dir + "\\TMain.exe /UNREG\n");
 }
 
 TEST(CleanupTest, StartMenuFolderMove) {
@@ -173,19 +150,16 @@ TEST(CleanupTest, StartMenuFolderMove) {
   ASSERT_NE(move, nullptr);
   char programs[MAX_PATH];
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE));
-  const std::string old_folder = programs + std::string("\\TWG Old");
-  const std::string moved = programs + std::string("\\TWG New");
-  MakeFolders({old_folder});
-  WriteFile(old_folder + "\\Taskan.lnk");
+  const std::string base = programs + std::string("\\TWG ");
+  MakeFolders({base + "Old"});
+  WriteFile(base + "Old\\Taskan.lnk");
   EXPECT_EQ(move("TWG New", "TWG Missing"), 0);
-  EXPECT_EQ(move("", "TWG Old"), 0);
   EXPECT_EQ(move("TWG New", "TWG Old"), 1);
-  EXPECT_FALSE(FileExists(old_folder));
-  EXPECT_TRUE(FileExists(moved + "\\Taskan.lnk"));
+  EXPECT_FALSE(FileExists(base + "Old"));
+  EXPECT_TRUE(FileExists(base + "New\\Taskan.lnk"));
 }
 
-// A folder whose name ends in a double-byte character with the trail byte 0x5C: joined byte-wise, the
-// data file's name would be glued to the folder name and the file would stay.
+// A folder name ending in the trail byte 0x5C: joined byte-wise, the data file's name would be glued on.
 TEST(CleanupTest, DoubleByteFolderEndingInTrailByte) {
   if (GetACP() != 932) GTEST_SKIP() << "runs in the code page 932 runner";
   const std::string install = Fresh() + "\\\x95\x5C";
@@ -196,9 +170,8 @@ TEST(CleanupTest, DoubleByteFolderEndingInTrailByte) {
   EXPECT_FALSE(FileExists(install + "\\URLLIST.lst"));
 }
 
-// The first runner ran this with TWG_CLEANUP_ARRANGE set: a downloaded tree scheduled in each family's
-// way, then a new wineserver, which is a restart under Wine. Here the trees must be gone (Wine's restart
-// deletes only the files of WININIT.INI) and both earlier runners must have passed.
+// Arranged by the first runner (a tree scheduled in each family's way; then a new wineserver, the restart):
+// the trees are gone (Wine deletes only WININIT.INI's files) and both earlier runners passed.
 TEST(CleanupRestart, ScheduledTreesAreGoneAndTheCp932RunnerPassed) {
   const bool arranging = std::getenv("TWG_CLEANUP_ARRANGE") != nullptr;
   for (const char* version : {"winxp", "win98"}) {
