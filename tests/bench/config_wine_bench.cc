@@ -1,8 +1,8 @@
-// Imports generated signature catalogues through the real export of TWGMsI.dll and times them against a
-// bare loop of the registry calls each record needs (create the subkey, set three values), in one run.
-// Usage: config_wine_bench DLL COUNT...   prints: COUNT import-us/sig bare-us/sig ratio
+// config_wine_bench DLL COUNT...: times the real signature import of catalogues of COUNT records against a
+// bare loop of the registry calls each record needs; prints COUNT import-us/sig bare-us/sig ratio.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,31 +10,24 @@
 
 namespace {
 
-constexpr char kStore[] = "Software\\Veltrane\\GRD\\IDS\\SignatureStore";
-using Action = UINT(WINAPI*)(unsigned long);
-
-void DeleteStore() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD\\IDS"); }
-
-void WriteCatalogue(const std::string& path, int count) {
-  FILE* f = std::fopen(path.c_str(), "w");
-  std::fprintf(f, "id:name:class:rev:priority:action:ref:products\n");
-  const char* words[] = {"low", "medium", "high"};
-  for (int i = 0; i < count; ++i) {
-    std::fprintf(f, "%d:Signature number %d:tcp:%d:%s:log:CVE-%d:TWG,VXF\n", 1000 + i, i, i % 7, words[i % 3], i);
-  }
-  std::fclose(f);
+// Microseconds on an empty store.
+template <typename F>
+double Time(F call) {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD\\IDS");
+  const auto start = std::chrono::steady_clock::now();
+  call();
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
-double BareLoop(int count) {
-  const auto start = std::chrono::steady_clock::now();
-  HKEY store;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStore, 0, nullptr, 0, KEY_WRITE, nullptr, &store, nullptr);
+void BareLoop(int count) {
+  HKEY store, key;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD\\IDS\\SignatureStore", 0, nullptr, 0,
+                  KEY_WRITE, nullptr, &store, nullptr);
   for (int i = 0; i < count; ++i) {
     char name[32], text[64];
     std::snprintf(name, sizeof name, "Sig%d", 1000 + i);
     const int length = std::snprintf(text, sizeof text, "Signature number %d", i);
     const DWORD id = 1000 + i, priority = i % 3 + 1;
-    HKEY key;
     RegCreateKeyExA(store, name, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     RegSetValueExA(key, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), length);
     RegSetValueExA(key, "SigID", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&id), 4);
@@ -42,41 +35,38 @@ double BareLoop(int count) {
     RegCloseKey(key);
   }
   RegCloseKey(store);
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
-  HMODULE dll = LoadLibraryA(argv[1]);
-  auto import = dll ? reinterpret_cast<Action>(reinterpret_cast<void*>(GetProcAddress(dll, "TWGImportIDSEntires"))) : nullptr;
+  HMODULE dll = argc < 3 ? nullptr : LoadLibraryA(argv[1]);
+  auto import = reinterpret_cast<UINT(WINAPI*)(unsigned long)>(
+      reinterpret_cast<void*>(dll ? GetProcAddress(dll, "TWGImportIDSEntires") : nullptr));
   if (import == nullptr) return 2;
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
-  std::string folder = std::string(temp) + "twg-config-bench";
+  const std::string folder = std::string(temp) + "twg-config-bench", catalogue = folder + "\\sigs.cnf";
   CreateDirectoryA(folder.c_str(), nullptr);
-  HKEY apps;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\InstalledApps", 0, nullptr, 0, KEY_WRITE, nullptr, &apps, nullptr);
-  RegSetValueExA(apps, "Taskan Web Guard", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                 static_cast<DWORD>(folder.size() + 1));
-  RegCloseKey(apps);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\InstalledApps", "Taskan Web Guard", REG_SZ,
+                  folder.c_str(), static_cast<DWORD>(folder.size() + 1));
+  const char* words[] = {"low", "medium", "high"};
   for (int a = 2; a < argc; ++a) {
     const int count = std::atoi(argv[a]);
-    double best_import = 1e30, best_bare = 1e30;
+    double imported = 1e30, bare = 1e30;
     for (int round = 0; round < 3; ++round) {  // best of three: the machine is shared
-      DeleteStore();
-      WriteCatalogue(folder + "\\sigs.cnf", count);
-      const auto start = std::chrono::steady_clock::now();
-      import(0);  // the action reads no property, so it needs no session
-      const double t = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
-      if (t < best_import) best_import = t;
-      DeleteStore();
-      const double bare = BareLoop(count);
-      if (bare < best_bare) best_bare = bare;
+      FILE* f = std::fopen(catalogue.c_str(), "w");
+      std::fprintf(f, "id:name:class:rev:priority:action:ref:products\n");
+      for (int i = 0; i < count; ++i) {
+        std::fprintf(f, "%d:Signature number %d:tcp:%d:%s:log:CVE-%d:TWG,VXF\n", 1000 + i, i, i % 7,
+                     words[i % 3], i);
+      }
+      std::fclose(f);
+      imported = std::min(imported, Time([&] { import(0); }));  // the action reads no property: no session
+      bare = std::min(bare, Time([&] { BareLoop(count); }));
     }
-    std::printf("%d %.2f %.2f %.3f\n", count, best_import / count, best_bare / count, best_import / best_bare);
+    std::printf("%d %.2f %.2f %.3f\n", count, imported / count, bare / count, imported / bare);
   }
-  DeleteStore();
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD\\IDS");
   return 0;
 }

@@ -1,315 +1,168 @@
-// The uninstall cleanup in real sessions under Wine: files deleted now or scheduled for the next
-// restart (pending renames on NT, WININIT.INI on the 9x family under version emulation), the batch file
-// and RunOnce value, the shared-use count, and the Start-menu move on the real Programs folder. Files in
-// use are held by a stand-in process. That a restart carries the schedule out is shown by
-// tests/wine/cleanup.setup.sh: it schedules two trees and starts a new wineserver before this runner.
+// The uninstall cleanup in real sessions under Wine: files deleted now or scheduled for the next restart
+// (pending renames on NT, WININIT.INI on the 9x family). See cleanup.setup.sh for what runs first.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "harness/harness.h"
 
 using namespace harness;
+using namespace std::string_literals;
 
 namespace {
 
 constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
 constexpr char kWininit[] = "C:\\windows\\WININIT.INI";
+constexpr char kInstalledApps[] = "Software\\Veltrane\\InstalledApps";
+using Paths = std::vector<std::string>;
 
 std::string ShortPath(const std::string& path) {
   char out[MAX_PATH];
-  DWORD length = GetShortPathNameA(path.c_str(), out, MAX_PATH);
-  return length ? std::string(out, length) : path;
+  return std::string(out, GetShortPathNameA(path.c_str(), out, MAX_PATH));
 }
 
-void WriteFile(const std::string& path, size_t bytes = 8) { WriteFileText(path, std::string(bytes, 'd')); }
+void WriteFile(const std::string& path) { WriteFileText(path, "data"); }
 
-class CleanupTest : public testing::Test {
- protected:
-  void SetUp() override { Fresh(); }
-  void TearDown() override { Release(); }
+void MakeFolders(const Paths& folders) {
+  for (const auto& folder : folders) CreateDirectoryA(folder.c_str(), nullptr);
+}
 
-  // The machine as before any uninstall: nothing scheduled, nothing recorded, a new folder to work in.
-  void Fresh() {
-    Release();
-    DeleteFileA(kWininit);
-    RegDeleteValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
-    RegDeleteValue(HKEY_LOCAL_MACHINE, kRunOnce, "VXFDeleteMe");
-    RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Veltrane");
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    DeleteFileA((std::string(system) + "\\SR.dat").c_str());
-    dir_ = NewTempDir("cleanup");
+// The machine as before any uninstall: nothing scheduled, nothing recorded; a new folder to work in.
+std::string Fresh() {
+  DeleteFileA(kWininit);
+  RegDeleteValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+  RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Veltrane");
+  return NewTempDir("cleanup");
+}
+
+// The paths of the pending renames that have no new name, in order, without the "\??\" prefix.
+Paths PendingDeletes() {
+  std::istringstream in(RegGet(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations").data);
+  Paths deletes;
+  for (std::string from, to; std::getline(in, from, '\0') && std::getline(in, to, '\0') && !from.empty();) {
+    if (to.empty()) deletes.push_back(from.substr(from.rfind("\\??\\", 0) == 0 ? 4 : 0));
   }
+  return deletes;
+}
 
-  void Release() {
-    if (holder_.hProcess == nullptr) return;
-    TerminateProcess(holder_.hProcess, 0);
-    WaitForSingleObject(holder_.hProcess, 5000);
-    CloseHandle(holder_.hProcess);
-    CloseHandle(holder_.hThread);
-    holder_ = {};
+// Held without sharing until the runner ends, as the running product holds them (from another process).
+void Hold(const Paths& files) {
+  for (const auto& f : files) {
+    HANDLE held = CreateFileA(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(held, INVALID_HANDLE_VALUE) << f;
   }
+}
 
-  // Keeps the files open in another process until the test ends.
-  void Hold(const std::vector<std::string>& files) {
-    std::string command = "\"" + StandinPath("hold_files.exe") + "\"";
-    for (const auto& f : files) command += " \"" + f + "\"";
-    STARTUPINFOA startup = {sizeof startup};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &holder_));
-    for (int i = 0; i < 500; ++i) {
-      HANDLE h = CreateFileA(files.back().c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (h == INVALID_HANDLE_VALUE) return;
-      CloseHandle(h);
-      Sleep(10);
-    }
-    FAIL() << "the stand-in did not open the files";
-  }
-
-  // The paths of the pending renames that have no new name, in order, without the "\??\" prefix.
-  static std::vector<std::string> PendingDeletes() {
-    std::string multi = RegGet(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations").data;
-    std::vector<std::string> items, deletes;
-    for (size_t at = 0; at < multi.size();) {
-      size_t end = multi.find('\0', at);
-      if (end == std::string::npos) end = multi.size();
-      items.push_back(multi.substr(at, end - at));
-      at = end + 1;
-    }
-    for (size_t i = 0; i + 1 < items.size() && !items[i].empty(); i += 2) {
-      if (items[i + 1].empty()) deletes.push_back(items[i].substr(items[i].rfind("\\??\\", 0) == 0 ? 4 : 0));
-    }
-    return deletes;
-  }
-
-  std::string dir_;
-  PROCESS_INFORMATION holder_ = {};
-};
-
-// CleanUpFiles and DeleteESDSource in one session: what goes at once, what waits and where it waits.
-TEST_F(CleanupTest, DataFilesAndDownloadTreePerPlatformAndStoreState) {
+// Sealed or plain configuration: what goes, what waits and where; other programs' WININIT.INI lines stay.
+TEST(CleanupTest, DataFilesInUseWaitForTheRestart) {
   const std::string earlier = "[Rename]\r\nNUL=C:\\EARLIER.TMP\r\n";
-  struct Case {
-    const char* version;
-    bool sealed;
-    std::string seed;  // WININIT.INI before: earlier lines stay, a missing section is made
-  } cases[] = {{"winxp", false, earlier}, {"winxp", true, earlier}, {"win98", false, earlier}, {"win98", true, ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.version) + (c.sealed ? " sealed" : " plain"));
-    Fresh();
-    const std::string install = dir_ + "\\Install", data = dir_ + "\\Data", tree = dir_ + "\\Dl\\TWG";
-    for (const auto& d : {install, install + "\\Temp", data, data + "\\CUSTOM", dir_ + "\\Dl", tree, tree + "\\Setup",
-                          tree + "\\Setup\\Sub"}) {
-      CreateDirectoryA(d.c_str(), nullptr);
-    }
-    for (const char* name : {"TWGUM.DAT", "HBM.GID", "TWGFetP.dat", "nbd.dat", "URLLIST.lst", "Temp\\Twgum.dat"}) {
+  for (const bool nt : {true, false}) {
+    const std::string dir = Fresh(), install = dir + "\\Install", data = dir + "\\Data";
+    MakeFolders({install, install + "\\Temp", data, data + "\\CUSTOM"});
+    for (const char* name : {"TWGUM.DAT", "HBM.GID", "nbd.dat", "URLLIST.lst", "Temp\\Twgum.dat"}) {
       WriteFile(install + "\\" + name);
     }
     WriteFile(data + "\\CATS.DAT");
     WriteFile(data + "\\CUSTOM\\kept.txt");
-    // One listed entry a folder, so that the order is the walk's and not the file system's.
-    WriteFile(tree + "\\Setup\\Sub\\data.cab");
-    WriteFile(tree + "\\Setup\\empty.txt", 0);
     RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD", "InstallDir", install + "\\");
     RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD", "DataFolder", data);
-    if (c.sealed) {
-      ASSERT_EQ(RunAction("EncryptRegistry", {}, {}).result, ERROR_SUCCESS);
-      ASSERT_FALSE(RegGet(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD", "InstallDir").exists);
-    }
-    if (!c.seed.empty()) WriteFileText(kWininit, c.seed);
+    if (nt) ASSERT_EQ(RunAction("EncryptRegistry", {}, {}).result, ERROR_SUCCESS);
+    WriteFileText(kWininit, earlier);
     Hold({install + "\\HBM.GID", install + "\\nbd.dat", data + "\\CATS.DAT"});
-    {
-      ScopedWindowsVersion version(c.version);
-      Session session(Package().Action("CleanUpFiles").Action("DeleteESDSource").Build());
-      session.SetProperty("SourceDir", tree + "\\Setup\\");
-      EXPECT_EQ(session.Do("CleanUpFiles"), ERROR_SUCCESS);
-      EXPECT_EQ(session.Do("DeleteESDSource"), ERROR_SUCCESS);
-    }
-    for (const char* gone : {"TWGUM.DAT", "TWGFetP.dat", "URLLIST.lst", "lmssib.dat", "Temp"}) {
-      EXPECT_FALSE(FileExists(install + "\\" + gone)) << gone;
-    }
-    EXPECT_TRUE(FileExists(install + "\\HBM.GID"));
+    ScopedWindowsVersion emulated(nt ? "winxp" : "win98");
+    EXPECT_EQ(RunAction("CleanUpFiles", {}, {}).result, 0u);
+    for (auto gone : {"\\TWGUM.DAT", "\\URLLIST.lst", "\\Temp"}) EXPECT_FALSE(FileExists(install + gone));
     EXPECT_TRUE(FileExists(data + "\\CUSTOM\\kept.txt"));
-    const std::vector<std::string> now = {ShortPath(install + "\\HBM.GID"), ShortPath(install + "\\nbd.dat"),
-                                          ShortPath(data + "\\CATS.DAT"), ShortPath(data + "\\CUSTOM")};
-    const std::vector<std::string> later = {tree + "\\Setup\\Sub\\data.cab", tree + "\\Setup\\Sub",
-                                            tree + "\\Setup", tree};
-    if (std::string(c.version) == "winxp") {
-      std::vector<std::string> expected = now;
-      expected.insert(expected.end(), later.begin(), later.end());
-      EXPECT_EQ(PendingDeletes(), expected);
-      EXPECT_EQ(ReadFileText(kWininit), c.seed);
-    } else {
-      std::string expected = c.seed.empty() ? "[Rename]\r\n" : c.seed;
-      for (const auto& p : now) expected += "NUL=" + p + "\r\n";
-      expected += "\r\n[rename]\r\n";
-      for (const auto& p : later) expected += "NUL=" + p + "\r\n";
-      EXPECT_EQ(ReadFileText(kWininit), expected);
-      EXPECT_TRUE(PendingDeletes().empty());
-    }
+    const Paths in_use = {ShortPath(install + "\\HBM.GID"), ShortPath(install + "\\nbd.dat"),
+                          ShortPath(data + "\\CATS.DAT"), ShortPath(data + "\\CUSTOM")};
+    std::string wininit = earlier;
+    for (const auto& path : in_use) wininit += "NUL=" + path + "\r\n";
+    EXPECT_EQ(PendingDeletes(), nt ? in_use : Paths{}) << nt;
+    EXPECT_EQ(ReadFileText(kWininit), nt ? earlier : wininit) << nt;
   }
 }
 
-TEST_F(CleanupTest, BatchFileAndRunOncePerPlatformAndCondition) {
+TEST(CleanupTest, BatchFileAndRunOncePerPlatform) {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   const std::string batch = std::string(temp) + "VXFDeleteMe.bat";
-  struct Case {
-    const char* version;
-    bool registered, data, companion, stray_file;
-    std::string lines;  // with P, D, C for the folders
-    const char* interpreter;
-  } cases[] = {
-      {"winxp", true, true, true, false, "rmdir \"P\"\r\nrmdir \"D\" /S /Q \r\nrmdir \"C\"\r\nrmdir \"R\"\r\n",
+  // Version, the batch file's lines (none: no folders registered) with P, D, C, R for the product, data,
+  // companion and parent folders, the interpreter. On win98 a file beside the folders keeps the parent.
+  const char* const cases[][3] = {
+      {"winxp", "rmdir \"P\"\r\nrmdir \"D\" /S /Q \r\nrmdir \"C\"\r\nrmdir \"R\"\r\n",
        "C:\\windows\\system32\\cmd.exe"},
-      {"win98", true, true, true, false, "rmdir \"P\"\r\nrmdir \"D\"\r\nrmdir \"C\"\r\nrmdir \"R\"\r\n",
-       "C:\\Command.com"},
-      // Without the companion folder's name its folder keeps the parent.
-      {"winxp", true, false, false, false, "rmdir \"P\"\r\n", "C:\\windows\\system32\\cmd.exe"},
-      {"winxp", true, true, true, true, "rmdir \"P\"\r\nrmdir \"D\" /S /Q \r\nrmdir \"C\"\r\n",
-       "C:\\windows\\system32\\cmd.exe"},
-      {"winxp", false, false, true, false, "", "C:\\windows\\system32\\cmd.exe"},  // no batch file at all
+      {"win98", "rmdir \"P\"\r\nrmdir \"D\"\r\nrmdir \"C\"\r\n", "C:\\Command.com"},
+      {"winxp", "", "C:\\windows\\system32\\cmd.exe"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.version) + " " + c.lines);
-    Fresh();
+  for (const auto& [version, lines, interpreter] : cases) {
+    SCOPED_TRACE(version);
+    const std::string dir = Fresh(), root = dir + "\\Veltrane", product = root + "\\Taskan Web Guard";
+    const std::string companion = root + "\\TVS", data = dir + "\\Data";
     DeleteFileA(batch.c_str());
-    const std::string root = dir_ + "\\Veltrane", product = root + "\\Taskan Web Guard", companion = root + "\\TVS";
-    const std::string data = dir_ + "\\Data";
-    for (const auto& d : {root, product, companion, data}) CreateDirectoryA(d.c_str(), nullptr);
-    if (c.stray_file) WriteFile(root + "\\stray.txt");
-    if (c.registered) RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\InstalledApps", "Taskan Web Guard", product);
-    if (c.data) RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\InstalledApps", "Taskan Web Guard Data", data);
-    {
-      ScopedWindowsVersion version(c.version);
-      std::map<std::string, std::string> properties;
-      if (c.companion) properties["TVSInstalledDir"] = companion;
-      EXPECT_EQ(RunAction("RemoveTWGDir", properties, {}).result, 0u);
-    }
+    MakeFolders({root, product, companion, data});
+    if (std::strcmp(version, "win98") == 0) WriteFile(root + "\\stray.txt");
+    if (*lines) RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard", product);
+    if (*lines) RegSetString(HKEY_LOCAL_MACHINE, kInstalledApps, "Taskan Web Guard Data", data);
+    ScopedWindowsVersion emulated(version);
+    EXPECT_EQ(RunAction("RemoveTWGDir", {{"TVSInstalledDir", companion}}, {}).result, 0u);
+    const std::map<char, std::string> folders = {{'P', product}, {'D', data}, {'C', companion}, {'R', root}};
     std::string expected;
-    for (char ch : c.lines) {
-      expected += ch == 'P' ? product : ch == 'D' ? data : ch == 'C' ? companion : ch == 'R' ? root : std::string(1, ch);
-    }
-    if (c.registered) {
-      EXPECT_EQ(ReadFileText(batch), expected + "del \"" + batch + "\"");
-    } else {
-      EXPECT_FALSE(FileExists(batch));
-    }
-    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kRunOnce, "VXFDeleteMe").text(),
-              "\"" + std::string(c.interpreter) + "\" /c \"" + batch + "\"");
+    for (const char* c = lines; *c; ++c) expected += folders.count(*c) ? folders.at(*c) : std::string(1, *c);
+    EXPECT_EQ(ReadFileText(batch), expected.empty() ? "" : expected + "del \"" + batch + "\"");
+    const std::string run_once = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, run_once, "VXFDeleteMe").text(),
+              "\"" + std::string(interpreter) + "\" /c \"" + batch + "\"");
   }
 }
 
-TEST_F(CleanupTest, SharedProgramFollowsItsUseCount) {
-  struct Case {
-    bool has_count;
-    DWORD count;
-    bool locked, kept, scheduled;
-  } cases[] = {
-      {false, 0, false, false, false}, {true, 0, false, false, false},         {true, 1, false, false, false},
-      {true, 1, true, true, true},     {true, 2, false, true, false},          {true, 0xFFFFFFFF, false, true, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.count) + (c.has_count ? "" : " (no count)") + (c.locked ? " locked" : ""));
-    Fresh();
-    const std::string program = dir_ + "\\TMain.exe";
+// The count is the other products' business (never changed); one not readable as 4 bytes keeps the file.
+TEST(CleanupTest, SharedProgramFollowsItsUseCount) {
+  // The count's value ("": none), whether the program is in use; whether it is kept, and scheduled.
+  const std::tuple<std::string, bool, bool, bool> cases[] = {
+      {"", false, false, false}, {"\1\0\0\0"s, false, false, false}, {"\1\0\0\0"s, true, true, true},
+      {"\2\0\0\0"s, false, true, false}, {"\1\0\0\0\0\0\0\0"s, false, true, false}};
+  const std::string shared = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+  RegSetDword(HKEY_LOCAL_MACHINE, shared, "C:\\other.dll", 1);  // every system has the key
+  for (const auto& [count, in_use, kept, scheduled] : cases) {
+    SCOPED_TRACE(testing::PrintToString(count) + (in_use ? ", in use" : ""));
+    const std::string dir = Fresh(), program = dir + "\\TMain.exe";
     WriteFile(program);
-    RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, program, c.count);
-    if (!c.has_count) RegDeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, program);
-    if (c.locked) Hold({program});
-    EXPECT_EQ(RunAction("RemoveTMain", {{"CommonFilesFolderVeltrane", dir_ + "\\"}}, {}).result, 0u);
-    EXPECT_EQ(FileExists(program), c.kept);
-    EXPECT_EQ(PendingDeletes(), c.scheduled ? std::vector<std::string>{program} : std::vector<std::string>{});
-    if (c.has_count) {  // the count is the other products' business
-      EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kSharedDlls, program).data, std::string(reinterpret_cast<const char*>(&c.count), 4));
-    }
-    RegDeleteValue(HKEY_LOCAL_MACHINE, kSharedDlls, program);
+    if (!count.empty()) RegSetBinary(HKEY_LOCAL_MACHINE, shared, program, count);
+    if (in_use) Hold({program});
+    EXPECT_EQ(RunAction("RemoveTMain", {{"CommonFilesFolderVeltrane", dir + "\\"}}, {}).result, 0u);
+    EXPECT_EQ(FileExists(program), kept);
+    EXPECT_EQ(PendingDeletes(), scheduled ? Paths{program} : Paths{});
+    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, shared, program).data, count);
   }
 }
 
-TEST_F(CleanupTest, SharedProgramIsAskedToUnregisterItsSounds) {
-  ASSERT_TRUE(CopyFileA(StandinPath("tmain_unreg.exe").c_str(), (dir_ + "\\TMain.exe").c_str(), FALSE));
-  EXPECT_EQ(RunAction("RemoveTMainWAV", {{"CommonFilesFolderVeltrane", dir_ + "\\"}}, {}).result, 0u);
-  std::string log;
-  for (int i = 0; i < 500 && log.empty(); ++i, Sleep(20)) log = ReadFileText(dir_ + "\\TMain.log");
-  EXPECT_EQ(log, dir_ + "\\TMain.exe /UNREG\n");
-}
-
-TEST_F(CleanupTest, StartMenuFolderMove) {
+TEST(CleanupTest, StartMenuFolderMove) {
   HMODULE dll = LoadLibraryA(DllPath().c_str());
-  ASSERT_NE(dll, nullptr);
-  auto move = reinterpret_cast<int(__cdecl*)(const char*, const char*)>(GetProcAddress(dll, "MoveStartMenuItems"));
+  using Move = int(__cdecl*)(const char*, const char*);
+  auto move = reinterpret_cast<Move>(GetProcAddress(dll, "MoveStartMenuItems"));
   ASSERT_NE(move, nullptr);
   char programs[MAX_PATH];
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE));
-  const std::string base = std::string(programs) + "\\";
-  struct Case {
-    const char* target;
-    const char* source;
-    bool source_exists;
-    int result;
-  } cases[] = {
-      {"TWG Moved", "TWG Old", true, 1},
-      {"TWG Moved", "TWG Missing", false, 0},
-      {"", "TWG Old", true, 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.source) + " -> " + c.target);
-    if (c.source_exists) {
-      CreateDirectoryA((base + c.source).c_str(), nullptr);
-      WriteFile(base + c.source + "\\Taskan.lnk");
-    }
-    EXPECT_EQ(move(c.target, c.source), c.result);
-    EXPECT_EQ(FileExists(base + c.source + "\\Taskan.lnk"), c.source_exists && c.result == 0);
-    if (c.result) {
-      EXPECT_TRUE(FileExists(base + c.target + "\\Taskan.lnk"));
-    }
-    for (const std::string& folder : {base + c.source, base + c.target}) {
-      DeleteFileA((folder + "\\Taskan.lnk").c_str());
-      RemoveDirectoryA(folder.c_str());
-    }
-  }
-  FreeLibrary(dll);
+  const std::string base = programs + std::string("\\TWG ");
+  MakeFolders({base + "Old"});
+  WriteFile(base + "Old\\Taskan.lnk");
+  EXPECT_EQ(move("TWG New", "TWG Missing"), 0);
+  EXPECT_EQ(move("TWG New", "TWG Old"), 1);
+  EXPECT_FALSE(FileExists(base + "Old"));
+  EXPECT_TRUE(FileExists(base + "New\\Taskan.lnk"));
 }
 
-// cleanup.setup.sh ran this with TWG_CLEANUP_ARRANGE set: a tree scheduled in each family's way, then
-// a new wineserver, which is a restart under Wine.
-TEST(CleanupRestart, ScheduledTreesAreGoneAfterRestart) {
-  const char* arranging = std::getenv("TWG_CLEANUP_ARRANGE");
-  const std::string list = "C:\\cleanup-restart.txt";
-  if (arranging != nullptr) {
-    for (const char* version : {"winxp", "win98"}) {
-      const std::string tree = NewTempDir(std::string("restart-") + version), source = tree + "\\TWG\\Setup";
-      CreateDirectoryA((tree + "\\TWG").c_str(), nullptr);
-      CreateDirectoryA(source.c_str(), nullptr);
-      WriteFile(source + "\\setup.exe");
-      ScopedWindowsVersion emulated(version);
-      ASSERT_EQ(RunAction("DeleteESDSource", {{"SourceDir", source + "\\"}}, {}).result, 0u);
-      WriteFileText(list, ReadFileText(list) + source + "\\setup.exe\n");
-    }
-    return;
-  }
-  const std::string arrange_log = ReadFileText("C:\\cleanup-arrange.log");
-  ASSERT_NE(arrange_log.find("exit status 0"), std::string::npos) << "cleanup.setup.sh: " << arrange_log;
-  const std::string files = ReadFileText(list);
-  ASSERT_FALSE(files.empty());
-  for (size_t at = 0, end; (end = files.find('\n', at)) != std::string::npos; at = end + 1) {
-    EXPECT_FALSE(FileExists(files.substr(at, end - at))) << files.substr(at, end - at);
-  }
-}
-
-// A folder whose name ends in a double-byte character with the trail byte 0x5C: joined byte-wise, the
-// data file's name would be glued to the folder name and the file would stay. Runs in the code page
-// 932 runner of cleanup.setup.sh; the main runner checks what that runner wrote.
-TEST_F(CleanupTest, DoubleByteFolderEndingInTrailByte) {
+// A folder name ending in the trail byte 0x5C: joined byte-wise, the data file's name would be glued on.
+TEST(CleanupTest, DoubleByteFolderEndingInTrailByte) {
   if (GetACP() != 932) GTEST_SKIP() << "runs in the code page 932 runner";
-  const std::string install = dir_ + "\\\x95\x5C";
+  const std::string install = Fresh() + "\\\x95\x5C";
   ASSERT_TRUE(CreateDirectoryA(install.c_str(), nullptr));
   WriteFile(install + "\\URLLIST.lst");
   RegSetString(HKEY_LOCAL_MACHINE, "Software\\Veltrane\\GRD", "InstallDir", install);
@@ -317,11 +170,31 @@ TEST_F(CleanupTest, DoubleByteFolderEndingInTrailByte) {
   EXPECT_FALSE(FileExists(install + "\\URLLIST.lst"));
 }
 
-TEST_F(CleanupTest, DoubleByteRunnerPassed) {
-  if (GetACP() == 932) GTEST_SKIP() << "this is the code page 932 runner";
-  const std::string log = ReadFileText("C:\\cleanup-cp932.log");
-  EXPECT_NE(log.find("[       OK ] CleanupTest.DoubleByteFolderEndingInTrailByte"), std::string::npos) << log;
-  EXPECT_NE(log.find("exit status 0"), std::string::npos) << log;
+// Arranged by the first runner (a tree scheduled in each family's way; then a new wineserver, the restart):
+// the trees are gone (Wine deletes only WININIT.INI's files) and both earlier runners passed.
+TEST(CleanupRestart, ScheduledTreesAreGoneAndTheCp932RunnerPassed) {
+  const bool arranging = std::getenv("TWG_CLEANUP_ARRANGE") != nullptr;
+  for (const char* version : {"winxp", "win98"}) {
+    const std::string tree = std::string("C:\\restart-") + version + "\\TWG";
+    const std::string cab = tree + "\\Setup\\Sub\\data.cab";
+    if (arranging) {
+      MakeFolders({tree.substr(0, tree.size() - 4), tree, tree + "\\Setup", tree + "\\Setup\\Sub"});
+      WriteFile(tree + "\\Setup\\setup.exe");
+      WriteFile(cab);
+      ScopedWindowsVersion emulated(version);
+      ASSERT_EQ(RunAction("DeleteESDSource", {{"SourceDir", tree + "\\Setup\\"}}, {}).result, 0u);
+    } else {
+      EXPECT_FALSE(FileExists(std::strcmp(version, "winxp") == 0 ? tree : cab)) << version;
+    }
+  }
+  // R: is a folder of its own: "R:\Setup\" would make the drive's root the download folder.
+  if (arranging) ASSERT_EQ(RunAction("DeleteESDSource", {{"SourceDir", "R:\\Setup\\"}}, {}).result, 0u);
+  if (arranging) return;
+  EXPECT_TRUE(FileExists("R:\\Setup\\setup.exe"));
+  for (const char* log : {"C:\\cleanup-arrange.log", "C:\\cleanup-cp932.log"}) {
+    const std::string text = ReadFileText(log);
+    EXPECT_NE(text.find("[  PASSED  ] 1 test."), std::string::npos) << log << ":\n" << text;
+  }
 }
 
 }  // namespace
