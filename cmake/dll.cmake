@@ -27,6 +27,12 @@ add_library(TWGMsI SHARED $<TARGET_OBJECTS:twg_code> ${CMAKE_SOURCE_DIR}/frame/d
 target_link_libraries(TWGMsI PRIVATE twg_code)
 set_target_properties(TWGMsI PROPERTIES PREFIX "" OUTPUT_NAME TWGMsI)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
+# windres reports no dependencies, so the files TWGMsI.rc includes are named here: an edited string or
+# template must rebuild the DLL.
+file(GLOB TWG_RC_INCLUDES ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h
+     ${CMAKE_SOURCE_DIR}/resources/templates/*)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/TWGMsI.rc PROPERTIES OBJECT_DEPENDS
+                            "${TWG_RC_INCLUDES}")
 # The map lets tests/check-loadable.py name the object an offending instruction came from.
 target_link_options(TWGMsI PRIVATE -static -static-libgcc -static-libstdc++ -s
                     -Wl,--disable-runtime-pseudo-reloc -Wl,-Map=${CMAKE_BINARY_DIR}/TWGMsI.map)

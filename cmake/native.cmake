@@ -45,6 +45,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND TWG_FUZZERS)
   endforeach()
 endif()
 
+# The README's action reference against the export list.
+add_test(NAME package.reference COMMAND ${CMAKE_SOURCE_DIR}/tests/check-action-reference.sh
+         ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/resources/exports.list)
+
 # Static checks of the two DLLs and the tests that run them under Wine.
 set(TWG_WIN32_DIR "" CACHE PATH "build tree of the 32-bit DLL")
 set(TWG_WIN64_DIR "" CACHE PATH "build tree of the 64-bit DLL")

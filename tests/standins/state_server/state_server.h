@@ -1,14 +1,8 @@
-// The product's state server as the tests see it: where it records what it was asked, and where its
-// options live. Both places are plain registry values so that a test (and any action in the custom-action
-// server process) reads them back without sharing memory with the server.
-//
-//   HKLM\Software\TWGTest\StateServer
-//     "Calls"              REG_SZ    one line per call: "create", "open -2", "scope", "collection",
-//                                    "find <name> <flags>", "get <name>", "set <name>=<value>",
-//                                    "advise <cookie>", "notify <cookie>", "unadvise <cookie>"
-//     "NoConnectionPoint"  REG_DWORD 1: option items offer no IConnectionPointContainer
-//   HKLM\Software\TWGTest\StateServer\Options
-//     "<option name>"      REG_SZ    the option's value; a name without a value is no option
+// The product's state server as the tests see it, in plain registry values that any process reads back:
+// "Calls" below TWG_STATE_SERVER_KEY, one line per call ("create", "open -2", "scope", "collection",
+// "find <name> <flags>", "get <name>", "set <name>=<value>", "advise 1", "notify 1", "unadvise <cookie>");
+// "NoConnectionPoint" (REG_DWORD 1) there: items offer no connection point; options below
+// TWG_STATE_SERVER_OPTIONS_KEY, one value each.
 #pragma once
 
 #define TWG_STATE_SERVER_KEY "Software\\TWGTest\\StateServer"
