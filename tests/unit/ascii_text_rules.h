@@ -9,12 +9,11 @@
 namespace twg {
 
 inline bool AsciiEqualIgnoringCase(const char* a, std::size_t an, const char* b, std::size_t bn) {
-  if (an != bn) return false;
-  for (std::size_t i = 0; i < an; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+  auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+  for (std::size_t i = 0; an == bn && i < an; ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
   }
-  return true;
+  return an == bn;
 }
 
 }  // namespace twg

@@ -1,5 +1,5 @@
 // The text decisions of the updater actions: which edition a property selects, whether the package
-// brings the update program, and the update program's command line.
+// brings the update program, whether the update check is silent, and the check's command line.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,62 +9,22 @@
 namespace twg {
 namespace {
 
-TEST(UpdaterRules, EditionNeedsTheExactText) {
-  struct Case {
-    const char* text;
-    bool data_is_vxf, flag_is_on;
-  } cases[] = {
-      {"VXF", true, false}, {"vxf", false, false}, {"VXF ", false, false}, {"Vxf", false, false},
-      {"1", false, true},   {"01", false, false},  {"1 ", false, false},   {"", false, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(IsCorporateData(c.text), c.data_is_vxf) << "'" << c.text << "'";
-    EXPECT_EQ(IsFlagOn(c.text), c.flag_is_on) << "'" << c.text << "'";
+TEST(UpdaterRules, Decisions) {
+  for (const char* text : {"VXF", "vxf", "VXF ", "1", "01", ""}) {  // exact texts only
+    EXPECT_EQ(IsCorporateData(text), text == std::string("VXF")) << text;
+    EXPECT_EQ(IsFlagOn(text), text == std::string("1")) << text;
   }
-}
-
-TEST(UpdaterRules, RunSkyfetchTakesTheLeadingNumber) {
-  struct Case {
-    const char* run_skyfetch;
-    bool package_brings_it;
-  } cases[] = {
-      {"", true}, {"1", true}, {"2x", true}, {" 3", true}, {"+1", true}, {"999", true},
-      {"0", false}, {"00", false}, {"-1", false}, {"x1", false}, {"no", false}, {" ", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(PackageBringsSkyfetch(c.run_skyfetch), c.package_brings_it) << "'" << c.run_skyfetch << "'";
-}
-
-TEST(UpdaterRules, SilentCheck) {
-  struct Case {
-    int ui_level;
-    const char* silent_install;
-    bool silent;
-  } cases[] = {
-      {2, "", true},        {5, "", false},       {5, "SILENT", true}, {3, "Silent", true},
-      {4, "silently", false}, {1, "silent ", false}, {5, "yes", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(IsSilentUpdateCheck(c.ui_level, c.silent_install), c.silent) << c.ui_level << " '" << c.silent_install << "'";
-  }
-}
-
-TEST(UpdaterRules, UpdateCheckParameters) {
-  char out[64];
-  ASSERT_TRUE(BuildUpdateCheckParameters("{P}", "{O}", "{U}", "{S}", false, out, sizeof out));
-  EXPECT_STREQ(out, "-m{P} -m{O} -m{U} -m{S}");
-  ASSERT_TRUE(BuildUpdateCheckParameters("{P}", "{O}", "{U}", "{S}", true, out, sizeof out));
+  // The leading number as the C library reads it; no text at all means the package brings the program.
+  for (const char* yes : {"", "1", "2x", " 3", "+1"}) EXPECT_TRUE(PackageBringsSkyfetch(yes)) << yes;
+  for (const char* no : {"0", "-1", "x1", " "}) EXPECT_FALSE(PackageBringsSkyfetch(no)) << no;
+  EXPECT_TRUE(IsSilentUpdateCheck(2, "") && IsSilentUpdateCheck(5, "Silent"));
+  EXPECT_FALSE(IsSilentUpdateCheck(4, "silent "));
+  // Exactly filling the buffer (terminator included) fits; one byte less leaves nothing half-built.
+  char out[27];
+  ASSERT_TRUE(BuildUpdateCheckParameters("{P}", "{O}", "{U}", "{S}", true, out, 27));
   EXPECT_STREQ(out, "-m{P} -m{O} -m{U} -m{S} -s");
-  ASSERT_TRUE(BuildUpdateCheckParameters("", "", "", "", false, out, sizeof out));
-  EXPECT_STREQ(out, "-m -m -m -m");
-
-  // Exactly filling the buffer (terminator included) fits; one byte less does not, and leaves nothing
-  // half-built behind.
-  const std::string whole = "-m{P} -m{O} -m{U} -m{S} -s";
-  char exact[32];
-  ASSERT_TRUE(BuildUpdateCheckParameters("{P}", "{O}", "{U}", "{S}", true, exact, whole.size() + 1));
-  EXPECT_EQ(exact, whole);
-  EXPECT_FALSE(BuildUpdateCheckParameters("{P}", "{O}", "{U}", "{S}", true, exact, whole.size()));
-  EXPECT_STREQ(exact, "");
+  EXPECT_FALSE(BuildUpdateCheckParameters("{P}", "{O}", "{U}", "{S}", true, out, 26));
+  EXPECT_STREQ(out, "");
 }
 
 }  // namespace
