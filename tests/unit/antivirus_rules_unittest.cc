@@ -1,9 +1,12 @@
-// The companion version test against its raw version bytes, and the failure texts.
+// The companion version test against its raw version bytes, the failure texts, and the competing-product
+// match under a single-byte code page and under code page 932, whose trail bytes include the capitals.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "antivirus/companion_rules.h"
+#include "antivirus/other_av_match.h"
 
 namespace twg {
 namespace {
@@ -27,6 +30,33 @@ TEST(AntivirusRules, VersionBytesAgainstTheWantedVersion) {
   const std::string name(259, 'N');  // the longest name a property buffer gives: the text holds it twice
   EXPECT_EQ(FormatWithProductName("%s, then %s.", name.c_str()), name + ", then " + name + ".");
   EXPECT_EQ(FormatWithProductName("100%% sure %s, %d %", "P"), "100% sure P, %d %");
+}
+
+TEST(AntivirusOtherProducts, KnownNamesExactlyFamilyWordAtCharacters) {
+  const LeadBytes single, cp932{{0x81, 0x9F}, {0xE0, 0xFC}};
+  KnownProducts known;
+  std::strcpy(known.slots[0], "Guard-NT");
+  std::strcpy(known.slots[1], "\x95\x5C" "AV");
+  struct Case {
+    const LeadBytes* lead;
+    const char *family, *key, *display;
+    bool match;
+  } cases[] = {
+      {&single, "VirusScan", "Guard-NT", "", true},
+      {&single, "VirusScan", "guard-nt", "", false},  // the known names are matched with case
+      {&single, "VirusScan", "{12}", "Acme VIRUSSCAN 4", true},
+      {&single, "VirusScan", "{12}", "Virus Scan", false},
+      {&single, "", "Anything VirusScan", "", false},
+      {&single, "", "", "", false},  // empty slots match nothing
+      {&cp932, "VirusScan", "\x95\x5C" "AV", "", true},
+      {&cp932, "VirusScan", "x", "\x83" "VirusScan", false},  // "V" is a trail byte: no start, not folded
+      {&cp932, "VirusScan", "x", "\x83" "VVirusScan", true},
+      {&single, "VirusScan", "x", "\x83" "VirusScan", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsCompetingProduct(*c.lead, known, c.family, c.key, c.display), c.match)
+        << c.key << " / " << c.display;
+  }
 }
 
 }  // namespace
