@@ -335,7 +335,7 @@ TEST(VersionsOldProduct, FoundAndRemovedWithARestartWhenThisProductsEntryWentWit
     // TWGPrev/SameVersion|PREVIOUSPRODUCTNAME|ResumePrevious|LaunchVXFInstall|shared folder|products left
     const char *left, *restart;
   } cases[] = {
-      {{}, "", "C:\\gone", "winxp", 0, "||||| TMain.exe=5.0.9.9|", ""},
+      {{}, "", "C:\\windows", "winxp", 0, "||||| TMain.exe=5.0.9.9|", ""},  // a folder without TWGSERV.EXE
       {{1, 3}, "@Corrix", "C:\\TWG", "winxp", 0,
        "1|1|Veltrane Desktop Firewall 2.0||C:\\media\\setup.exe| TMain.exe=5.0.9.9| 1", ""},
       {{2}, "Corrix", "C:\\TWG", "winxp", 0,
