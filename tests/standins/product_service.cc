@@ -1,63 +1,44 @@
-// Stand-in for the product's services ("VelPxSvc", "TWGUM"): a service process that records each
-// control it gets in a log file ("<name> stop") and stops when asked, after an optional delay during
-// which it reports "stop pending".
-//
-//   product_service.exe NAME LOG [STOP_DELAY_MS]   (the service's command line)
+// Stand-in for the product's services, run as "product_service.exe NAME LOG STOP_MS": records "<name>
+// running", "<name> stop" and "<name> stopped" in LOG, and reports "stop pending" for STOP_MS first.
 #include <windows.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "append_log.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
-const char* g_name;
-const char* g_log;
-DWORD g_stop_delay;
-SERVICE_STATUS_HANDLE g_status_handle;
-HANDLE g_stopped;
+char** g_argv;
+SERVICE_STATUS_HANDLE g_status;
+HANDLE g_stop_asked;
 
-void Record(const char* what) {
-  AppendLine(g_log, std::string(g_name) + " " + what);
-}
-
-void Report(DWORD state) {
-  SERVICE_STATUS status = {};
-  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-  status.dwCurrentState = state;
-  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-  status.dwWaitHint = g_stop_delay + 1000;
-  SetServiceStatus(g_status_handle, &status);
+void Report(DWORD state, const char* what) {
+  AppendLine(g_argv[2], std::string(g_argv[1]) + " " + what);
+  SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, state, SERVICE_ACCEPT_STOP, 0, 0, 0, 5000};
+  SetServiceStatus(g_status, &status);
 }
 
 DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
-  if (control == SERVICE_CONTROL_STOP) {
-    Record("stop");
-    Report(SERVICE_STOP_PENDING);
-    SetEvent(g_stopped);
-  }
+  if (control != SERVICE_CONTROL_STOP) return NO_ERROR;
+  Report(SERVICE_STOP_PENDING, "stop");
+  SetEvent(g_stop_asked);
   return NO_ERROR;
 }
 
 void WINAPI ServiceMain(DWORD, char**) {
-  g_status_handle = RegisterServiceCtrlHandlerExA(g_name, Handler, nullptr);
-  Report(SERVICE_RUNNING);
-  Record("running");
-  WaitForSingleObject(g_stopped, INFINITE);
-  Sleep(g_stop_delay);
-  Record("stopped");
-  Report(SERVICE_STOPPED);
+  g_status = RegisterServiceCtrlHandlerExA(g_argv[1], Handler, nullptr);
+  Report(SERVICE_RUNNING, "running");
+  WaitForSingleObject(g_stop_asked, INFINITE);
+  Sleep(std::strtoul(g_argv[3], nullptr, 10));
+  Report(SERVICE_STOPPED, "stopped");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
-  g_name = argv[1];
-  g_log = argv[2];
-  g_stop_delay = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 0;
-  g_stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(g_name), ServiceMain}, {nullptr, nullptr}};
-  return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+  g_argv = argv;
+  g_stop_asked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SERVICE_TABLE_ENTRYA table[] = {{argv[1], ServiceMain}, {nullptr, nullptr}};
+  return argc == 4 && StartServiceCtrlDispatcherA(table) ? 0 : 1;
 }
