@@ -89,8 +89,8 @@ if(TWG_WIN64_DIR AND TWG_WINTEST_DIR)
     set_tests_properties(wine.${sub} PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT 1500
       ENVIRONMENT "TWG_WIN64_DIR=${TWG_WIN64_DIR};TWG_WINTEST_DIR=${TWG_WINTEST_DIR};TWG_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   endforeach()
-  # The double-byte path primitives against the real system code page 932.
-  add_test(NAME wine.frame_cp932 COMMAND ${TWG_WINE_RUN} ${CMAKE_BINARY_DIR}/wine frame_cp932 "*Cp932*")
+  # The suites named *Cp932 (double-byte paths and folders) against the real system code page 932.
+  add_test(NAME wine.frame_cp932 COMMAND ${TWG_WINE_RUN} ${CMAKE_BINARY_DIR}/wine frame_cp932 "*Cp932.*")
   set_tests_properties(wine.frame_cp932 PROPERTIES FIXTURES_REQUIRED wineprefix TIMEOUT 600
     ENVIRONMENT "LC_ALL=ja_JP.UTF-8;TWG_EXPECT_ACP=932;TWG_WIN64_DIR=${TWG_WIN64_DIR};TWG_WINTEST_DIR=${TWG_WINTEST_DIR};TWG_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   add_test(NAME package.demo COMMAND ${CMAKE_SOURCE_DIR}/package/check-demo.sh ${CMAKE_BINARY_DIR}/demo)
