@@ -13,12 +13,12 @@ set -euo pipefail
 standins=$TWG_DEMO_STANDINS
 case $1 in
   stage)
-    cp "$standins/tmain_5_1_0_7.exe" "$2/TMain.exe"
+    cp "$standins/tmain_5.1.0.7.exe" "$2/TMain.exe"
     ;;
   prefix)
     shared="$WINEPREFIX/drive_c/Program Files/Common Files/Veltrane"
     mkdir -p "$shared"
-    cp "$standins/tmain_5_0_9_9.exe" "$shared/TMain.exe"
+    cp "$standins/tmain_5.0.9.9.exe" "$shared/TMain.exe"
     wine reg add 'HKLM\Software\Veltrane\InstalledApps' /v 'Veltrane Shared Directory' \
       /d 'C:\Program Files\Common Files\Veltrane' /f >/dev/null 2>&1
     wine regsvr32 /s "$(winpath "$standins/state_server.dll")" >/dev/null 2>&1
@@ -29,11 +29,14 @@ case $1 in
       wine "$standins/product_windows.exe" "$log" "$class" >/dev/null 2>&1 &
     done
     for service in VelPxSvc TWGUM; do
-      wine sc create $service binpath= "\"$(winpath "$standins/product_service.exe")\" $service $log" >/dev/null 2>&1
+      wine sc create $service binpath= "\"$(winpath "$standins/product_service.exe")\" $service $log 0" >/dev/null 2>&1
       wine sc start $service >/dev/null 2>&1 || true
     done
-    ( wine "$standins/TWGUM.exe" >/dev/null 2>&1; echo "TWGUM.EXE ended, exit code $?" \
-        >>"$WINEPREFIX/drive_c/TWGDemo/product.txt" ) &
+    # On the 9x family the user manager is any process whose program is named TWGUM.EXE.
+    mkdir -p "$WINEPREFIX/drive_c/TWGDemo/um"
+    cp "$standins/named_object.exe" "$WINEPREFIX/drive_c/TWGDemo/um/TWGUM.exe"
+    ( wine 'C:\TWGDemo\um\TWGUM.exe' event TWGDemoUm forever >/dev/null 2>&1
+      echo "TWGUM.EXE ended, exit code $?" >>"$WINEPREFIX/drive_c/TWGDemo/product.txt" ) &
     if [ "$TWG_DEMO_EDITION" = corporate ]; then
       wine msiexec /i "$(winpath "$standins/old_product_3.msi")" /qn >/dev/null 2>&1
       # This product's folder entry, which the earlier product's removal leaves in place: no restart.

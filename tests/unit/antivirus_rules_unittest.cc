@@ -49,7 +49,8 @@ TEST(AntivirusOtherProducts, KnownNamesExactlyFamilyWordAtCharacters) {
       {&single, "", "Anything VirusScan", "", false},
       {&single, "", "", "", false},  // empty slots match nothing
       {&cp932, "VirusScan", "\x95\x5C" "AV", "", true},
-      {&cp932, "VirusScan", "x", "\x83" "VirusScan", false},  // "V" is a trail byte: no start, not folded
+      {&cp932, "VirusScan", "x", "\x83" "VirusScan", false},  // "V" is a trail byte: not folded,
+      {&cp932, "VirusScan", "x", "\x83" "virusscan", false},  // ... and no match starts at it
       {&cp932, "VirusScan", "x", "\x83" "VVirusScan", true},
       {&single, "VirusScan", "x", "\x83" "VirusScan", true},
   };
